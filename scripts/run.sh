@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds and starts Kelvaset. With no USB or ACM serial adapter attached, a
+# sensor simulator is started on a virtual serial port first, so there is a
+# sensor to connect to; it stops when the program ends.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/release -j "$(nproc)" --target kelvaset kelvane-sim
+
+simulator_pid=""
+if ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
+    echo "No serial adapter attached: starting the sensor simulator on a virtual port."
+    build/release/tools/kelvane-sim --name kelvane-sim &
+    simulator_pid=$!
+    trap 'kill "$simulator_pid" 2>/dev/null || true; wait "$simulator_pid" 2>/dev/null || true' EXIT
+    sleep 1
+fi
+build/release/kelvaset "$@"

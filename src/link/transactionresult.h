@@ -1,0 +1,18 @@
+#ifndef TRANSACTIONRESULT_H
+#define TRANSACTIONRESULT_H
+
+// Outcome of one parameter transfer with the sensor.
+enum TransactionResult {
+    ResultOk = 0,
+    ResultNoContext = -1,      // no port open: nothing was sent
+    ResultNoResponse = -2,     // the sensor did not answer in time
+    ResultSlaveError = -3,     // exception reply, bad CRC, invalid data, OS error
+    ResultCountMismatch = -4   // the reply carried another register count
+};
+
+inline bool isTransactionFailure(int result)
+{
+    return result <= ResultNoContext && result >= ResultCountMismatch;
+}
+
+#endif // TRANSACTIONRESULT_H
