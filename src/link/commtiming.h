@@ -1,0 +1,32 @@
+#ifndef COMMTIMING_H
+#define COMMTIMING_H
+
+// Timeouts and retries of every parameter transfer, from the "comConfig"
+// group of the settings. They are read anew for every transfer, so a change
+// made in the options applies to the next transfer without reconnecting.
+struct CommTiming
+{
+    int requestTimeMs = 25;      // response timeout of the first attempt
+    int responseTimeMs = 25;     // byte timeout of the first attempt
+    int maxRetries = 3;          // attempts per transfer
+    int incrementalTimeMs = 5;   // added to both timeouts after a failed attempt
+
+    // The ranges the options dialog allows. Stored values are kept within
+    // them, so that a damaged settings file cannot freeze the program with a
+    // million retries or break the timing with negative times.
+    static constexpr int MinTimeMs = 1;
+    static constexpr int MaxTimeMs = 5000;
+    static constexpr int MinRetries = 1;
+    static constexpr int MaxRetries = 10;
+    static constexpr int MinIncrementMs = 0;
+    static constexpr int MaxIncrementMs = 500;
+
+    static CommTiming load();
+    void save() const;
+    CommTiming bounded() const;
+
+    // The longest one parameter read can take over all its attempts.
+    int worstCaseReadTimeMs() const;
+};
+
+#endif // COMMTIMING_H
