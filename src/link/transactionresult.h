@@ -7,7 +7,8 @@ enum TransactionResult {
     ResultNoContext = -1,      // no port open: nothing was sent
     ResultNoResponse = -2,     // the sensor did not answer in time
     ResultSlaveError = -3,     // exception reply, bad CRC, invalid data, OS error
-    ResultCountMismatch = -4   // the reply carried another register count
+    ResultCountMismatch = -4,  // the reply carried another register count
+    ResultNotSent = 1          // the form held nothing that could be sent
 };
 
 inline bool isTransactionFailure(int result)

@@ -1,0 +1,27 @@
+#include "readingperiod.h"
+
+#include "device/parametertable.h"
+#include "link/commtiming.h"
+
+#include <limits>
+
+int liveReadsPerTick(quint32 firmwareVersion)
+{
+    if (!firmwareKnown(firmwareVersion))
+        return int(liveIds.size());
+    int reads = 0;
+    for (int id : liveIds)
+        reads += parameterDescriptor(id).isAvailable(firmwareVersion) ? 1 : 0;
+    return reads;
+}
+
+int minimumReadingPeriodMs(const CommTiming &timing, quint32 firmwareVersion)
+{
+    const qint64 period = qint64(timing.worstCaseReadTimeMs()) * liveReadsPerTick(firmwareVersion);
+    return int(qMin<qint64>(period, std::numeric_limits<int>::max()));
+}
+
+int tickFlashMs(int periodMs)
+{
+    return qMin(periodMs / 4, 1000);
+}

@@ -1,0 +1,42 @@
+#include "transactionerror.h"
+#include "registertransfer.h"
+#include "transactionresult.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <modbus.h>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+}
+
+TransactionErrorMessage transactionErrorMessage(int result, int err)
+{
+    switch (result) {
+    case ResultNoContext:
+        return { tr("Connection failed"), tr("modbus object has not been initialized.") };
+    case ResultNoResponse:
+        return { tr("I/O error"), tr("I/O error: did not receive any data from slave.") };
+    case ResultSlaveError:
+        return { tr("Connection failed"),
+                 tr("slave threw exception \"%0\" or function not implemented.")
+                         .arg(QString::fromLocal8Bit(modbus_strerror(err))) };
+    case ResultCountMismatch:
+        return { tr("Protocol error"),
+                 tr("number of registers returned does not match number of registers requested!") };
+    default:
+        return {};
+    }
+}
+
+void reportTransactionError(QWidget *parent, int result)
+{
+    if (!isTransactionFailure(result))
+        return;
+    const TransactionErrorMessage message = transactionErrorMessage(result, lastTransferError());
+    QMessageBox::critical(parent, message.title, message.text, QMessageBox::Ok);
+}

@@ -1,0 +1,54 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "device/parametertable.h"
+#include "link/transactionerror.h"
+
+void MainWindow::readAllSlot()
+{
+    bool success = true;
+    for (int id : readAllIds) {
+        QVariant output;
+        const TransactionResult result = readParameter(id, output);
+        if (id == IdFWVersion)
+            firmwareVersion = output.toUInt();
+        if (isTransactionFailure(result)) {
+            reportTransactionError(this, result);
+            return;
+        }
+        success = success && result == ResultOk;
+    }
+
+    for (const ParameterDescriptor &descriptor : parameterTable) {
+        QWidget *widget = parameterWidgets.value(descriptor.id);
+        if (!descriptor.isAvailable(firmwareVersion)) {
+            widget->setEnabled(false);
+            continue;
+        }
+        widget->setEnabled(true);
+        if (descriptor.id == IdConstPerPulse) {
+            QVariant output;
+            const TransactionResult result = readParameter(IdConstPerPulse, output);
+            if (isTransactionFailure(result)) {
+                reportTransactionError(this, result);
+                return;
+            }
+            success = success && result == ResultOk;
+        }
+    }
+
+    // From the last tab down, so that the lower positions stay valid. A
+    // live value needs at least the firmware of those before it, so the
+    // tabs left are always the first ones and a removed tab is not met again.
+    for (int position = int(liveIds.size()) - 1; position >= 0; --position) {
+        if (!parameterDescriptor(liveIds[size_t(position)]).isAvailable(firmwareVersion)
+                && position < ui->tabWidget->count())
+            ui->tabWidget->removeTab(position);
+    }
+
+    setAcquisitionControlsEnabled(success);
+    ui->writeAllPushButton->setEnabled(success);
+    setStatusIndicator(success ? StatusColour::Good : StatusColour::Bad);
+    statusLabel->setText(success ? tr("Values successfully retrieved") : tr("Cannot retrieve correct values"));
+    scheduleTotalReset(2000);
+}
