@@ -1,0 +1,98 @@
+#include "optionsdialog.h"
+#include "ui_optionsdialog.h"
+
+#include "acq/useroptions.h"
+#include "link/commtiming.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+
+namespace {
+// Each tick of the timed reading reads the three live values, each of which
+// may take the worst-case time of one parameter read. The dialog assumes all
+// three, whatever the connected sensor's firmware offers.
+constexpr int LiveValuesPerTick = 3;
+}
+
+OptionsDialog::OptionsDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::OptionsDialog)
+{
+    ui->setupUi(this);
+
+    connect(ui->closePushButton, SIGNAL(clicked()), this, SLOT(close()));
+    connect(ui->requestTimeSpinBox, SIGNAL(editingFinished()), this, SLOT(updateMinimumReadingTimeSlot()));
+    connect(ui->responseTimeSpinBox, SIGNAL(editingFinished()), this, SLOT(updateMinimumReadingTimeSlot()));
+    connect(ui->maxRetriesSpinBox, SIGNAL(editingFinished()), this, SLOT(updateMinimumReadingTimeSlot()));
+    connect(ui->incrementalTimeSpinBox, SIGNAL(editingFinished()), this, SLOT(updateMinimumReadingTimeSlot()));
+}
+
+OptionsDialog::~OptionsDialog()
+{
+    delete ui;
+}
+
+void OptionsDialog::showEvent(QShowEvent *event)
+{
+    Q_UNUSED(event)
+
+    // The loaded values are already within the spin boxes' ranges, so the
+    // minimum below is computed from exactly what the user sees; a damaged
+    // store cannot push it out of range.
+    const CommTiming timing = CommTiming::load();
+    ui->requestTimeSpinBox->setValue(timing.requestTimeMs);
+    ui->responseTimeSpinBox->setValue(timing.responseTimeMs);
+    ui->maxRetriesSpinBox->setValue(timing.maxRetries);
+    ui->incrementalTimeSpinBox->setValue(timing.incrementalTimeMs);
+
+    const UserOptions options = UserOptions::load();
+    ui->speedPrecisionSpinBox->setValue(options.speedPrecision);
+    ui->temperaturePrecisionSpinBox->setValue(options.temperaturePrecision);
+
+    // The minimum comes first, so a stored value that the timings no longer
+    // allow shows (and is later stored) as the minimum.
+    setMinimumReadingTime(timing);
+    ui->maxReadTimeSpinBox->setValue(options.maxReadTime);
+}
+
+void OptionsDialog::closeEvent(QCloseEvent *event)
+{
+    // A timing typed in just before closing has not finished editing yet;
+    // bring the maximum read time in line with it before storing both.
+    updateMinimumReadingTimeSlot();
+
+    timingFromForm().save();
+
+    UserOptions options;
+    options.speedPrecision = ui->speedPrecisionSpinBox->value();
+    options.temperaturePrecision = ui->temperaturePrecisionSpinBox->value();
+    options.maxReadTime = ui->maxReadTimeSpinBox->value();
+    options.saveDialogOptions();
+
+    event->accept();
+}
+
+void OptionsDialog::updateMinimumReadingTimeSlot()
+{
+    setMinimumReadingTime(timingFromForm());
+}
+
+CommTiming OptionsDialog::timingFromForm() const
+{
+    CommTiming timing;
+    timing.requestTimeMs = ui->requestTimeSpinBox->value();
+    timing.responseTimeMs = ui->responseTimeSpinBox->value();
+    timing.maxRetries = ui->maxRetriesSpinBox->value();
+    timing.incrementalTimeMs = ui->incrementalTimeSpinBox->value();
+    return timing;
+}
+
+void OptionsDialog::setMinimumReadingTime(const CommTiming &timing)
+{
+    // Very short timings would give a minimum below the smallest maximum
+    // read time the program accepts; keep that floor.
+    const int minimum = qMax(int(UserOptions::MinMaxReadTime),
+                             LiveValuesPerTick * timing.worstCaseReadTimeMs());
+    // QSpinBox raises a value below the new minimum to it.
+    ui->maxReadTimeSpinBox->setMinimum(minimum);
+}
