@@ -1,0 +1,170 @@
+#include "sensorsimulator.h"
+
+#include "rtuframeassembler.h"
+#include "virtualports.h"
+#include "link/serialline.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t vanishRequested = 0;
+sigset_t waitMask;      // the mask in force while waiting: nothing blocked
+
+void onStopSignal(int) { stopRequested = 1; }
+void onVanishSignal(int) { vanishRequested = 1; }
+
+// Bits per character on the wire: start, eight data, parity or stop, stop.
+const int BitsPerCharacter = 11;
+}
+
+SensorSimulator::SensorSimulator(const SimulatorOptions &options)
+    : options(options), startUs(monotonicUs()), liveValues(options.temperature)
+{
+}
+
+void SensorSimulator::installSignalHandlers()
+{
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int signal : { SIGINT, SIGTERM, SIGHUP, SIGUSR1 })
+        sigaddset(&handled, signal);
+    sigprocmask(SIG_BLOCK, &handled, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGHUP);
+    sigdelset(&waitMask, SIGUSR1);
+
+    struct sigaction action = {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onStopSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    action.sa_handler = onVanishSignal;
+    sigaction(SIGUSR1, &action, nullptr);
+}
+
+qint64 SensorSimulator::monotonicUs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+bool SensorSimulator::start(QString *error)
+{
+    if (options.exitWithParent) {
+        // The test that started this simulator may crash; the port must not
+        // outlive it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1)
+            stopRequested = 1;
+    }
+
+    std::optional<SensorConfiguration> saved;
+    if (!options.stateFile.isEmpty() && QFileInfo::exists(options.stateFile)) {
+        SensorConfiguration loaded;
+        QString loadError;
+        if (!SensorConfiguration::loadFromFile(options.stateFile, &loaded, &loadError)) {
+            *error = QStringLiteral("cannot use the state file %1: %2").arg(options.stateFile, loadError);
+            return false;
+        }
+        saved = loaded;
+    }
+    registers = std::make_unique<SensorRegisters>(options.identity, options.configuration, saved,
+                                                  options.stateFile, &liveValues);
+    responder = std::make_unique<SensorResponder>(registers.get(), options.faults);
+
+    if (!options.logFile.isEmpty() && !log.open(options.logFile, error)) {
+        *error = QStringLiteral("cannot open the log %1: %2").arg(options.logFile, *error);
+        return false;
+    }
+    const LinkSettings &link = registers->link();
+    if (!terminal.open(link.bitRateCode, link.serialConfCode, error))
+        return false;
+    const QString linkPath = QDir(virtualPortDirectory()).filePath(options.name);
+    if (!terminal.announce(linkPath, error))
+        return false;
+    std::printf("ready %s\n", QFile::encodeName(linkPath).constData());
+    std::fflush(stdout);
+    return true;
+}
+
+qint64 SensorSimulator::byteTimeUs() const
+{
+    qint64 us = qint64(options.byteGapMs) * 1000;
+    if (options.frameTiming)
+        us += BitsPerCharacter * 1000000LL / baudForCode(registers->link().bitRateCode);
+    return us;
+}
+
+void SensorSimulator::handleFrame(const QByteArray &frame, qint64 arrivalUs)
+{
+    const ObservedLine line = terminal.observeLine();
+    const ResponderDecision decision = responder->handleFrame(frame, line, (arrivalUs - startUs) / 1e6);
+    log.record(arrivalUs, decision.request, line, decision.answered(), decision.reason);
+    ++requestsSeen;
+    if (decision.answered()) {
+        qint64 waitUs = qint64(options.replyDelayMs) * 1000;
+        // A slave must leave the line quiet for 3.5 characters before it talks.
+        if (options.frameTiming)
+            waitUs += BitsPerCharacter * 3500000LL / baudForCode(registers->link().bitRateCode);
+        if (waitUs > 0) {
+            const timespec pause = { static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000 };
+            nanosleep(&pause, nullptr);
+        }
+        if (!terminal.send(decision.reply, byteTimeUs()))
+            std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
+    }
+    responder->transactionDone();
+    if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter)
+        vanishRequested = 1;
+}
+
+int SensorSimulator::run()
+{
+    RtuFrameAssembler assembler;
+    while (!stopRequested && !vanishRequested) {
+        timespec timeout = { 0, 0 };
+        timespec *timeoutPointer = nullptr;
+        const qint64 deadline = assembler.silenceDeadlineUs();
+        if (deadline >= 0) {
+            const qint64 remaining = qMax<qint64>(0, deadline - monotonicUs());
+            timeout.tv_sec = static_cast<time_t>(remaining / 1000000);
+            timeout.tv_nsec = static_cast<long>(remaining % 1000000) * 1000;
+            timeoutPointer = &timeout;
+        }
+        pollfd input = { terminal.masterDescriptor(), POLLIN, 0 };
+        const int ready = ppoll(&input, 1, timeoutPointer, &waitMask);
+        if (ready < 0 && errno != EINTR) {
+            std::perror("kelvane-sim: poll");
+            return 1;
+        }
+        if (ready > 0 && (input.revents & POLLIN))
+            assembler.addBytes(terminal.readAvailable(), monotonicUs());
+        else if (ready > 0 && (input.revents & (POLLHUP | POLLERR))) {
+            // Not expected while our own descriptor of the device is open;
+            // do not spin if it happens anyway.
+            const timespec pause = { 0, 10000000 };
+            nanosleep(&pause, nullptr);
+        }
+
+        QByteArray frame;
+        while (!vanishRequested && assembler.takeFrame(&frame, monotonicUs()))
+            handleFrame(frame, monotonicUs());
+    }
+    // Vanishing and stopping look the same from outside: the link goes and
+    // the device with it. Only a crash would leave the link behind.
+    terminal.close();
+    return 0;
+}

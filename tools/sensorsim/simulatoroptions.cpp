@@ -1,0 +1,166 @@
+#include "simulatoroptions.h"
+
+#include <QCommandLineParser>
+
+#include <iterator>
+
+namespace {
+// Accepts decimal and 0x-prefixed hexadecimal, within [minimum, maximum].
+bool parseNumber(const QString &text, qint64 minimum, qint64 maximum, qint64 *value)
+{
+    bool ok = false;
+    const qint64 parsed = text.trimmed().toLongLong(&ok, 0);
+    if (!ok || parsed < minimum || parsed > maximum)
+        return false;
+    *value = parsed;
+    return true;
+}
+
+using Assign = void (*)(SimulatorOptions *, qint64);
+
+struct NumericOption
+{
+    const char *name;
+    const char *description;
+    qint64 minimum;
+    qint64 maximum;
+    Assign assign;
+};
+
+const NumericOption numericOptions[] = {
+    { "firmware", "Firmware version, e.g. 0x80010000 (default).", 0, 0xFFFFFFFFLL,
+      [](SimulatorOptions *o, qint64 v) { o->identity.firmwareVersion = static_cast<quint32>(v); } },
+    { "serial", "Serial number (default 9000).", 0, 0xFFFFFFFFLL,
+      [](SimulatorOptions *o, qint64 v) { o->identity.serialNumber = static_cast<quint32>(v); } },
+    { "node", "Node (slave) address, 1 to 247 (default 1).", 1, 247,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.node = static_cast<quint16>(v); } },
+    { "bitrate", "Bit-rate code 0 to 4: 9600, 19200 (1, default), 38400, 57600, 115200.", 0, 4,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.bitRate = static_cast<quint16>(v); } },
+    { "serialconf", "Framing code 0 to 3: 8N1 (0, default), 8E1, 8O1, 8N2.", 0, 3,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.serialConf = static_cast<quint16>(v); } },
+    { "delay", "Delay register, 1 to 100 (default 1).", 1, 100,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.delay = static_cast<quint16>(v); } },
+    { "anmode", "Analogue output mode code, 0 to 4 (default 1).", 0, 4,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.anOutputMode = static_cast<quint16>(v); } },
+    { "anselect", "Analogue output selection code, 0 to 3 (default 0).", 0, 3,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.anOutputSelect = static_cast<quint16>(v); } },
+    { "pt100enable", "PT100 enable, 0 or 1 (default 1).", 0, 1,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.pt100Enable = static_cast<quint16>(v); } },
+    { "constperpulse", "Constant per pulse, raw units of 1/2048 (default 2949).", 1, 0xFFFF,
+      [](SimulatorOptions *o, qint64 v) { o->configuration.constPerPulse = static_cast<quint16>(v); } },
+    { "status", "Status bits 0 to 5 (default 0x1B).", 0, 0x3F,
+      [](SimulatorOptions *o, qint64 v) { o->identity.statusBits = static_cast<quint16>(v); } },
+    { "answer-from", "Answer a request only at its Nth identical arrival in a row.", 1, 1000000,
+      [](SimulatorOptions *o, qint64 v) { o->faults.answerFrom = static_cast<int>(v); } },
+    { "reply-delay", "Wait this many ms before replying.", 0, 600000,
+      [](SimulatorOptions *o, qint64 v) { o->replyDelayMs = static_cast<int>(v); } },
+    { "byte-gap", "Pause this many ms between the bytes of a reply.", 0, 10000,
+      [](SimulatorOptions *o, qint64 v) { o->byteGapMs = static_cast<int>(v); } },
+    { "vanish-after", "Disappear like an unplugged adapter after N requests.", 1, 1000000000,
+      [](SimulatorOptions *o, qint64 v) { o->vanishAfter = static_cast<int>(v); } },
+};
+}
+
+bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *options, QString *error,
+                           bool *helpRequested)
+{
+    *helpRequested = false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Simulates a Kelvane irradiance sensor on a pseudo-terminal, announced as a "
+            "virtual serial port."));
+    const QCommandLineOption help(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Port link name (default kelvane-sim)."),
+                                  QStringLiteral("name"), options->name);
+    const QCommandLineOption temperature(QStringLiteral("temperature"),
+                                         QStringLiteral("Hold the temperature at this value in degC."),
+                                         QStringLiteral("celsius"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("File that keeps the saved configuration."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Log every received frame to this file."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    const QCommandLineOption badCrc(QStringLiteral("bad-crc"), QStringLiteral("Corrupt the check of every reply."));
+    const QCommandLineOption exceptionAt(QStringLiteral("exception-at"),
+                                         QStringLiteral("Answer any request touching ADDR with exception CODE "
+                                                        "(default 2). Repeatable."),
+                                         QStringLiteral("ADDR[:CODE]"));
+    const QCommandLineOption frameTiming(QStringLiteral("frame-timing"),
+                                         QStringLiteral("Take as long to reply as the configured bit rate would."));
+    const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
+                                            QStringLiteral("Quit when the process that started this one ends."));
+    parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, frameTiming, exitWithParent });
+    QList<QCommandLineOption> numeric;
+    for (const NumericOption &option : numericOptions) {
+        numeric.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
+                                          QStringLiteral("n")));
+        parser.addOption(numeric.last());
+    }
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help)) {
+        *helpRequested = true;
+        *error = parser.helpText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
+        return false;
+    }
+
+    for (size_t i = 0; i < std::size(numericOptions); ++i) {
+        const QCommandLineOption &option = numeric.at(static_cast<int>(i));
+        if (!parser.isSet(option))
+            continue;
+        const NumericOption &limits = numericOptions[i];
+        qint64 value = 0;
+        if (!parseNumber(parser.value(option), limits.minimum, limits.maximum, &value)) {
+            *error = QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
+                    .arg(QLatin1String(limits.name)).arg(limits.minimum).arg(limits.maximum)
+                    .arg(parser.value(option));
+            return false;
+        }
+        limits.assign(options, value);
+    }
+
+    options->name = parser.value(name);
+    if (options->name.isEmpty() || options->name.contains(QLatin1Char('/'))
+            || options->name == QLatin1String(".") || options->name == QLatin1String("..")) {
+        *error = QStringLiteral("--name must be a plain file name");
+        return false;
+    }
+    if (parser.isSet(temperature)) {
+        bool ok = false;
+        const double celsius = parser.value(temperature).toDouble(&ok);
+        // The register holds quarters of a degree in 16 signed bits.
+        if (!ok || celsius < -8192.0 || celsius > 8191.75) {
+            *error = QStringLiteral("--temperature needs degrees from -8192 to 8191.75");
+            return false;
+        }
+        options->temperature = celsius;
+    }
+    options->stateFile = parser.value(state);
+    options->logFile = parser.value(log);
+    options->faults.silent = parser.isSet(silent);
+    options->faults.corruptReplyCrc = parser.isSet(badCrc);
+    options->frameTiming = parser.isSet(frameTiming);
+    options->exitWithParent = parser.isSet(exitWithParent);
+    for (const QString &entry : parser.values(exceptionAt)) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
+        qint64 address = 0;
+        qint64 code = 2;
+        if (parts.size() > 2 || !parseNumber(parts.at(0), 0, 0xFFFF, &address)
+                || (parts.size() == 2 && !parseNumber(parts.at(1), 1, 255, &code))) {
+            *error = QStringLiteral("--exception-at needs ADDR[:CODE], not \"%1\"").arg(entry);
+            return false;
+        }
+        options->faults.exceptionAt.insert(static_cast<int>(address), static_cast<quint8>(code));
+    }
+    return true;
+}
