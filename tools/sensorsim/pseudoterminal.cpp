@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -176,6 +177,24 @@ void PseudoTerminal::close()
     master = -1;
 }
 
+void PseudoTerminal::waitUntilDelivered(int timeoutMs)
+{
+    // Written bytes reach the device side's input a moment later; once
+    // they have shown up there, wait for them to be taken.
+    const int arrivalMs = 50;
+    bool arrived = false;
+    for (int waited = 0; deviceSide >= 0 && waited < timeoutMs; waited += 2) {
+        int unread = 0;
+        if (ioctl(deviceSide, FIONREAD, &unread) != 0)
+            return;
+        arrived = arrived || unread > 0;
+        if ((arrived && unread == 0) || (!arrived && waited >= arrivalMs))
+            return;
+        const timespec pause = { 0, 2000000 };
+        nanosleep(&pause, nullptr);
+    }
+}
+
 ObservedLine PseudoTerminal::observeLine() const
 {
     ObservedLine line;
@@ -205,17 +224,17 @@ QByteArray PseudoTerminal::readAvailable()
     return bytes;
 }
 
-bool PseudoTerminal::send(const QByteArray &bytes, qint64 byteTimeUs)
+bool PseudoTerminal::send(const QByteArray &bytes, qint64 byteTimeUs, qint64 gapUs)
 {
     if (master < 0)
         return false;
-    if (byteTimeUs <= 0)
+    if (byteTimeUs <= 0 && gapUs <= 0)
         return writeAll(master, bytes.constData(), bytes.size());
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     for (int i = 0; i < bytes.size(); ++i) {
         // A byte reaches the other end only once its last bit is through.
-        addMicroseconds(&deadline, byteTimeUs);
+        addMicroseconds(&deadline, byteTimeUs + (i > 0 ? gapUs : 0));
         sleepUntil(deadline);
         if (!writeAll(master, bytes.constData() + i, 1))
             return false;

@@ -27,6 +27,9 @@ public:
     // Removes the link (only if it is still ours) and closes everything,
     // as when a USB adapter is pulled out.
     void close();
+    // Waits (at most timeoutMs) until the program has read what was sent:
+    // closing the pseudo-terminal throws away whatever it has not read yet.
+    void waitUntilDelivered(int timeoutMs);
 
     int masterDescriptor() const { return master; }
     QString devicePath() const { return device; }
@@ -36,10 +39,10 @@ public:
     ObservedLine observeLine() const;
     QByteArray readAvailable();
 
-    // Sends a reply, either in one piece or byte by byte with byteTimeUs
-    // between the ends of consecutive bytes (the time a byte takes on the
-    // wire plus any extra gap). Returns false when the bytes could not go out.
-    bool send(const QByteArray &bytes, qint64 byteTimeUs);
+    // Sends a reply, either in one piece or byte by byte: each byte after
+    // byteTimeUs (the time it takes on the wire), with gapUs of pause
+    // between two bytes. Returns false when the bytes could not go out.
+    bool send(const QByteArray &bytes, qint64 byteTimeUs, qint64 gapUs);
 
 private:
     int master = -1;

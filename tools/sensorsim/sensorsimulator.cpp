@@ -102,10 +102,9 @@ bool SensorSimulator::start(QString *error)
 
 qint64 SensorSimulator::byteTimeUs() const
 {
-    qint64 us = qint64(options.byteGapMs) * 1000;
-    if (options.frameTiming)
-        us += BitsPerCharacter * 1000000LL / baudForCode(registers->link().bitRateCode);
-    return us;
+    if (!options.frameTiming)
+        return 0;
+    return BitsPerCharacter * 1000000LL / baudForCode(registers->link().bitRateCode);
 }
 
 void SensorSimulator::handleFrame(const QByteArray &frame, qint64 arrivalUs)
@@ -123,12 +122,17 @@ void SensorSimulator::handleFrame(const QByteArray &frame, qint64 arrivalUs)
             const timespec pause = { static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000 };
             nanosleep(&pause, nullptr);
         }
-        if (!terminal.send(decision.reply, byteTimeUs()))
+        if (!terminal.send(decision.reply, byteTimeUs(), qint64(options.byteGapMs) * 1000))
             std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
     }
     responder->transactionDone();
-    if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter)
+    if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter) {
+        // The last reply still reaches the program, as it would have left
+        // the adapter before the plug was pulled.
+        if (decision.answered())
+            terminal.waitUntilDelivered(1000);
         vanishRequested = 1;
+    }
 }
 
 int SensorSimulator::run()
