@@ -1,0 +1,127 @@
+#include "qextserialenumerator.h"
+
+#include "udevportmonitor.h"
+#include "udevserialports.h"
+#include "virtualports.h"
+#include "virtualportwatcher.h"
+#include "virtualserialports.h"
+
+#include <algorithm>
+
+namespace {
+
+// Compares digit runs by value, so that ttyUSB2 sorts before ttyUSB10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            int endA = i;
+            int endB = j;
+            while (endA < a.size() && a.at(endA).isDigit())
+                ++endA;
+            while (endB < b.size() && b.at(endB).isDigit())
+                ++endB;
+            // Without leading zeros the longer run is the larger number.
+            QStringRef runA = a.midRef(i, endA - i);
+            QStringRef runB = b.midRef(j, endB - j);
+            while (runA.size() > 1 && runA.at(0) == QLatin1Char('0'))
+                runA = runA.mid(1);
+            while (runB.size() > 1 && runB.at(0) == QLatin1Char('0'))
+                runB = runB.mid(1);
+            if (runA.size() != runB.size())
+                return runA.size() < runB.size();
+            const int order = runA.compare(runB);
+            if (order != 0)
+                return order < 0;
+            i = endA;
+            j = endB;
+        } else {
+            if (a.at(i) != b.at(j))
+                return a.at(i) < b.at(j);
+            ++i;
+            ++j;
+        }
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return (a.size() - i) < (b.size() - j);
+    return a < b;  // "ttyS01" and "ttyS1": any fixed order will do
+}
+
+void sortNaturally(QList<QextPortInfo> &ports, QString QextPortInfo::*key)
+{
+    std::stable_sort(ports.begin(), ports.end(), [key](const QextPortInfo &a, const QextPortInfo &b) {
+        return naturalLess(a.*key, b.*key);
+    });
+}
+
+bool samePort(const QextPortInfo &a, const QextPortInfo &b)
+{
+    return a.portName == b.portName && a.physName == b.physName
+            && a.friendName == b.friendName && a.enumName == b.enumName
+            && a.vendorID == b.vendorID && a.productID == b.productID;
+}
+
+bool containsPort(const QList<QextPortInfo> &ports, const QextPortInfo &port)
+{
+    return std::any_of(ports.cbegin(), ports.cend(),
+                       [&port](const QextPortInfo &other) { return samePort(port, other); });
+}
+
+} // namespace
+
+QextSerialEnumerator::QextSerialEnumerator(QObject *parent)
+    : QObject(parent)
+{
+    // Queued connections and signal spies need the type by name.
+    qRegisterMetaType<QextPortInfo>();
+}
+
+QextSerialEnumerator::~QextSerialEnumerator() = default;
+
+QList<QextPortInfo> QextSerialEnumerator::getPorts()
+{
+    QList<QextPortInfo> ports = udevSerialPorts();
+    sortNaturally(ports, &QextPortInfo::physName);
+    QList<QextPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
+    sortNaturally(virtualPorts, &QextPortInfo::portName);
+    return ports + virtualPorts;
+}
+
+void QextSerialEnumerator::setUpNotifications()
+{
+    if (udevMonitor)
+        return;
+
+    udevMonitor = new UdevPortMonitor(this);
+    connect(udevMonitor, &UdevPortMonitor::ttyChanged, this, &QextSerialEnumerator::announceChanges);
+    udevMonitor->start();
+
+    virtualWatcher = new VirtualPortWatcher(this);
+    connect(virtualWatcher, &VirtualPortWatcher::changed, this, &QextSerialEnumerator::announceChanges);
+    virtualWatcher->start(virtualPortDirectory());
+
+    knownPorts = getPorts();
+}
+
+void QextSerialEnumerator::announceChanges()
+{
+    // Every notice is answered by comparing full lists, so a burst of events
+    // or two links made at once give one announcement per port, and a
+    // removed port is announced with the record it was listed with.
+    const QList<QextPortInfo> previous = knownPorts;
+    const QList<QextPortInfo> current = getPorts();
+    // Updated before emitting: a receiver that runs a nested event loop may
+    // bring the next notice in, which must compare against this list.
+    knownPorts = current;
+
+    for (const QextPortInfo &port : previous) {
+        if (!containsPort(current, port))
+            emit deviceRemoved(port);
+    }
+    for (const QextPortInfo &port : current) {
+        if (!containsPort(previous, port))
+            emit deviceDiscovered(port);
+    }
+}

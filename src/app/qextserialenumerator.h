@@ -1,0 +1,47 @@
+#ifndef QEXTSERIALENUMERATOR_H
+#define QEXTSERIALENUMERATOR_H
+
+#include "qextportinfo.h"
+
+#include <QList>
+#include <QObject>
+
+class UdevPortMonitor;
+class VirtualPortWatcher;
+
+// Lists the serial ports present on the computer and announces the ones
+// that come and go: real ports through libudev, and the virtual ports
+// announced as links in virtualPortDirectory(). Both kinds are announced
+// alike, so a simulator appears in the port list exactly like a plugged
+// adapter.
+class QextSerialEnumerator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QextSerialEnumerator(QObject *parent = nullptr);
+    ~QextSerialEnumerator() override;
+
+    // Enumerates afresh at every call. Real ports come first, in the
+    // natural order of their device nodes (ttyUSB2 before ttyUSB10), then
+    // the virtual ports by name; the order is the same for the same set.
+    static QList<QextPortInfo> getPorts();
+
+    // Starts following arrivals and removals; the ports present now are not
+    // announced. Calling it again changes nothing. When a source cannot be
+    // watched the enumerator goes on without its notices.
+    void setUpNotifications();
+
+signals:
+    void deviceDiscovered(const QextPortInfo &info);
+    void deviceRemoved(const QextPortInfo &info);
+
+private:
+    void announceChanges();
+
+    UdevPortMonitor *udevMonitor = nullptr;
+    VirtualPortWatcher *virtualWatcher = nullptr;
+    QList<QextPortInfo> knownPorts;
+};
+
+#endif // QEXTSERIALENUMERATOR_H
