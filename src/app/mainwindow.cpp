@@ -25,8 +25,10 @@ MainWindow::MainWindow(QWidget *parent)
     portEnumerator->setUpNotifications();
 
     statusIndicator = new QWidget;
+    statusIndicator->setObjectName(QStringLiteral("statusIndicator"));
     statusIndicator->setFixedSize(16, 16);
     statusLabel = new QLabel;
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusBar()->addWidget(statusIndicator, 0);
     statusBar()->addWidget(statusLabel, 10);
     totalResetStatus();

@@ -1,5 +1,7 @@
 #include "modalanswerer.h"
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>

@@ -1,0 +1,114 @@
+#include "acq/measurementlog.h"
+#include "acq/readingperiod.h"
+#include "device/parametertable.h"
+#include "link/commtiming.h"
+#include "testenvironment.h"
+
+#include <QFile>
+#include <QtTest>
+
+// The CSV log's name and lines, and the reading period's bounds.
+class TestMeasurementLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fileNameCarriesSerialAndStart();
+    void headerFollowsFirmware();
+    void fieldsIgnoreTheLocale();
+    void interruptedRowIsEnded();
+    void existingFileIsReplaced();
+    void readingPeriod();
+
+private:
+    QByteArray contents(const QString &fileName);
+    TestEnvironment environment;
+};
+
+void TestMeasurementLog::initTestCase()
+{
+    // A locale with a decimal comma must not leak into the file.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}
+
+QByteArray TestMeasurementLog::contents(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void TestMeasurementLog::fileNameCarriesSerialAndStart()
+{
+    const QDateTime start(QDate(2021, 3, 3), QTime(14, 5, 9));
+    QCOMPARE(MeasurementLog::fileNameFor(9000, start), QStringLiteral("SN9000_2021_03_03@14_05_09.csv"));
+    QCOMPARE(MeasurementLog::fileNameFor(4294967295u, start), QStringLiteral("SN4294967295_2021_03_03@14_05_09.csv"));
+}
+
+void TestMeasurementLog::headerFollowsFirmware()
+{
+    QCOMPARE(MeasurementLog::headerLine(0x80010000u), QStringLiteral("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;"));
+    QCOMPARE(MeasurementLog::headerLine(0x80000123u), QStringLiteral("TIMESTAMP;MS;IRRADIANCE;TEMP;"));
+    QCOMPARE(MeasurementLog::headerLine(0x01020304u), QStringLiteral("TIMESTAMP;MS;"));
+}
+
+void TestMeasurementLog::fieldsIgnoreTheLocale()
+{
+    const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
+    QCOMPARE(MeasurementLog::timestampFields(time), QStringLiteral("03/03/2021 14:05:09;047;"));
+    QCOMPARE(MeasurementLog::valueField(IdIrradiance, QVariant(812u), 1, 2), QStringLiteral("812;"));
+    QCOMPARE(MeasurementLog::valueField(IdTemp, QVariant(23.25), 1, 2), QStringLiteral("23.3;"));
+    QCOMPARE(MeasurementLog::valueField(IdTemp, QVariant(-5.25), 2, 2), QStringLiteral("-5.25;"));
+    QCOMPARE(MeasurementLog::valueField(IdTemp, QVariant(23.25), 0, 2), QStringLiteral("23;"));
+    QCOMPARE(MeasurementLog::valueField(IdSpeed, QVariant(12.5), 1, 2), QStringLiteral("12.50;"));
+    QCOMPARE(MeasurementLog::valueField(IdSpeed, QVariant(1234567.5), 1, 1), QStringLiteral("1234567.5;"));
+}
+
+void TestMeasurementLog::interruptedRowIsEnded()
+{
+    const QString name = QStringLiteral("interrupted.csv");
+    MeasurementLog log(name);
+    QVERIFY(log.create(0x80010000u));
+    const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
+    QVERIFY(log.beginRow(time));
+    log.appendField(MeasurementLog::valueField(IdIrradiance, QVariant(812u), 1, 2));
+    log.endRow();  // the temperature read failed here
+    QVERIFY(log.beginRow(time.addSecs(1)));
+    log.appendField(MeasurementLog::valueField(IdIrradiance, QVariant(813u), 1, 2));
+    log.endRow();
+    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;\n"
+                                       "03/03/2021 14:05:09;047;812;\n"
+                                       "03/03/2021 14:05:10;047;813;\n"));
+}
+
+void TestMeasurementLog::existingFileIsReplaced()
+{
+    const QString name = QStringLiteral("replaced.csv");
+    {
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content\n");
+    }
+    QVERIFY(MeasurementLog(name).create(0x80000123u));
+    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;\n"));
+    QVERIFY(!MeasurementLog(QStringLiteral("no-such-dir/x.csv")).create(0x80000123u));
+    QVERIFY(!MeasurementLog(QStringLiteral("no-such-dir/x.csv")).beginRow(QDateTime::currentDateTime()));
+}
+
+void TestMeasurementLog::readingPeriod()
+{
+    CommTiming timing;
+    QCOMPARE(minimumReadingPeriodMs(timing, 0), 540);
+    QCOMPARE(minimumReadingPeriodMs(timing, 0x80010000u), 540);
+    QCOMPARE(minimumReadingPeriodMs(timing, 0x80000123u), 360);
+    QCOMPARE(liveReadsPerTick(0x01020304u), 3);
+    timing.maxRetries = 10;
+    QCOMPARE(minimumReadingPeriodMs(timing, 0), 2850);
+    QCOMPARE(tickFlashMs(8000), 1000);
+    QCOMPARE(tickFlashMs(540), 135);
+}
+
+QTEST_GUILESS_MAIN(TestMeasurementLog)
+#include "tst_measurementlog.moc"
