@@ -10,6 +10,8 @@
 
 namespace {
 
+bool hardwarePortsListed = true;
+
 // Compares digit runs by value, so that ttyUSB2 sorts before ttyUSB10.
 bool naturalLess(const QString &a, const QString &b)
 {
@@ -80,9 +82,14 @@ QextSerialEnumerator::QextSerialEnumerator(QObject *parent)
 
 QextSerialEnumerator::~QextSerialEnumerator() = default;
 
+void QextSerialEnumerator::setHardwarePortsListed(bool listed)
+{
+    hardwarePortsListed = listed;
+}
+
 QList<QextPortInfo> QextSerialEnumerator::getPorts()
 {
-    QList<QextPortInfo> ports = udevSerialPorts();
+    QList<QextPortInfo> ports = hardwarePortsListed ? udevSerialPorts() : QList<QextPortInfo>();
     sortNaturally(ports, &QextPortInfo::physName);
     QList<QextPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
     sortNaturally(virtualPorts, &QextPortInfo::portName);

@@ -27,6 +27,10 @@ public:
     // the virtual ports by name; the order is the same for the same set.
     static QList<QextPortInfo> getPorts();
 
+    // Leaves the real ports out of every list, so that tests can stand for
+    // a computer with no serial hardware; on by default.
+    static void setHardwarePortsListed(bool listed);
+
     // Starts following arrivals and removals; the ports present now are not
     // announced. Calling it again changes nothing. When a source cannot be
     // watched the enumerator goes on without its notices.

@@ -1,0 +1,331 @@
+#include "mainwindow.h"
+#include "modalanswerer.h"
+#include "qextserialenumerator.h"
+#include "resources.h"
+#include "testenvironment.h"
+#include "windowtest.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QtTest>
+
+using namespace WindowTest;
+
+// The main window as a technician meets it: start-up state, the status
+// display, the port list following arrivals and removals, the settings kept
+// between runs and the menu actions.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstStartShowsDefaults();
+    void openCloseButtonNeedsBothLineSettings();
+    void portArrivalAndRemoval();
+    void earlierResetClearsLaterMessage();
+    void lastPortRemoved();
+    void settingsSurviveRestart();
+    void closingWithoutPortsKeepsLineSettings();
+    void damagedSettingsStayInRange();
+    void menuActions();
+
+private:
+    void storeValue(const QString &group, const QString &key, const QVariant &value);
+    QVariant storedValue(const QString &group, const QString &key);
+
+    TestEnvironment environment;
+    QList<QPair<QString, int>> announced;
+};
+
+void TestMainWindow::initTestCase()
+{
+    registerImageResources();
+}
+
+void TestMainWindow::init()
+{
+    environment.clearSettings();
+    QextSerialEnumerator::setHardwarePortsListed(true);
+}
+
+void TestMainWindow::cleanup()
+{
+    for (const auto &port : qAsConst(announced))
+        withdrawVirtualPort(port.first, port.second);
+    announced.clear();
+    QextSerialEnumerator::setHardwarePortsListed(true);
+}
+
+void TestMainWindow::storeValue(const QString &group, const QString &key, const QVariant &value)
+{
+    QSettings settings;
+    settings.beginGroup(group);
+    settings.setValue(key, value);
+}
+
+QVariant TestMainWindow::storedValue(const QString &group, const QString &key)
+{
+    QSettings settings;
+    settings.beginGroup(group);
+    return settings.value(key);
+}
+
+void TestMainWindow::firstStartShowsDefaults()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Kelvaset - 2.0.3"));
+    QCOMPARE(window.geometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+    QCOMPARE(statusText(&window), QStringLiteral("Ready"));
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #aaa;"));
+
+    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 1);
+    QCOMPARE(widget<QComboBox>(&window, "bitRateComboBox")->currentText(), QStringLiteral("19200"));
+    QCOMPARE(widget<QComboBox>(&window, "databitParityStopComboBox")->currentText(), QStringLiteral("8N1"));
+    QCOMPARE(widget<QSpinBox>(&window, "delaySpinBox")->value(), 1);
+    auto *period = widget<QSpinBox>(&window, "readSpinBox");
+    QCOMPARE(period->minimum(), 540);
+    QCOMPARE(period->maximum(), 60000);
+    QCOMPARE(period->value(), 540);
+    QCOMPARE(widget<QSlider>(&window, "readHorizontalSlider")->value(), 540);
+
+    // The real on-board UART of the machine is a port like any other.
+    QCOMPARE(widget<QComboBox>(&window, "serialPortComboBox")->count(), QextSerialEnumerator::getPorts().size());
+
+    // Design-time contents are never taken for values read from a sensor.
+    QVERIFY(widget<QSpinBox>(&window, "serialNumberSpinBox")->text().isEmpty());
+    QVERIFY(widget<QLineEdit>(&window, "FWVersionLineEdit")->text().isEmpty());
+    QVERIFY(widget<QLineEdit>(&window, "watchdogLineEdit")->text().isEmpty());
+    QCOMPARE(widget<QComboBox>(&window, "analogicOutputModeComboBox")->currentIndex(), -1);
+    QCOMPARE(widget<QComboBox>(&window, "analogicOutputSelectionComboBox")->currentIndex(), -1);
+    QVERIFY(widget<QDoubleSpinBox>(&window, "constantPerPulseDoubleSpinBox")->text().isEmpty());
+    QVERIFY(!widget<QCheckBox>(&window, "PT100ReadingEnableCheckBox")->isChecked());
+
+    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton",
+                              "readCheckBox", "readHorizontalSlider", "readSpinBox", "tabWidget" })
+        QVERIFY2(!widget<QWidget>(&window, name)->isEnabled(), name);
+    QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isEnabled());
+    QCOMPARE(widget<QTabWidget>(&window, "tabWidget")->count(), 3);
+}
+
+void TestMainWindow::openCloseButtonNeedsBothLineSettings()
+{
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 9);
+    MainWindow window;
+    auto *button = widget<QPushButton>(&window, "openClosePushButton");
+    auto *bitRate = widget<QComboBox>(&window, "bitRateComboBox");
+    QCOMPARE(bitRate->currentIndex(), -1);
+    QVERIFY(!button->isEnabled());
+
+    // Only a choice of the user re-applies the rule.
+    bitRate->setCurrentIndex(2);
+    QVERIFY(!button->isEnabled());
+    emit bitRate->activated(2);
+    QVERIFY(button->isEnabled());
+
+    auto *framing = widget<QComboBox>(&window, "databitParityStopComboBox");
+    framing->setCurrentIndex(-1);
+    emit framing->activated(-1);
+    QVERIFY(!button->isEnabled());
+}
+
+void TestMainWindow::portArrivalAndRemoval()
+{
+    const int firstMaster = announceVirtualPort(QStringLiteral("bench-a"));
+    QVERIFY(firstMaster >= 0);
+    announced << qMakePair(QStringLiteral("bench-a"), firstMaster);
+    const QList<QextPortInfo> before = QextSerialEnumerator::getPorts();
+    QString storedName;
+    for (const QextPortInfo &port : before) {
+        if (port.portName == QLatin1String("bench-a"))
+            storedName = port.friendName;
+    }
+    QVERIFY(storedName.contains(QLatin1String("bench-a")));
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialInterface"), storedName);
+
+    MainWindow window;
+    auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+    QCOMPARE(ports->currentText(), storedName);
+
+    // The user picks another port; the next notice brings the stored one back.
+    ports->setCurrentIndex(0);
+    const int secondMaster = announceVirtualPort(QStringLiteral("bench-b"));
+    announced << qMakePair(QStringLiteral("bench-b"), secondMaster);
+    QTRY_COMPARE(statusText(&window), QStringLiteral("Discovered device bench-b"));
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #0b0;"));
+    QCOMPARE(ports->count(), before.size() + 1);
+    QCOMPARE(ports->currentText(), storedName);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(&window), QString(), 3000);
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #aaa;"));
+
+    withdrawVirtualPort(QStringLiteral("bench-b"), secondMaster);
+    announced.removeLast();
+    QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device bench-b"));
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #0b0;"));
+    QCOMPARE(ports->count(), before.size());
+}
+
+void TestMainWindow::earlierResetClearsLaterMessage()
+{
+    MainWindow window;
+    const int first = announceVirtualPort(QStringLiteral("early"));
+    announced << qMakePair(QStringLiteral("early"), first);
+    QTRY_COMPARE(statusText(&window), QStringLiteral("Discovered device early"));
+    QTest::qWait(1000);
+    const int second = announceVirtualPort(QStringLiteral("late"));
+    announced << qMakePair(QStringLiteral("late"), second);
+    QTRY_COMPARE(statusText(&window), QStringLiteral("Discovered device late"));
+    // The first event's reset, due 2 s after it, clears the second message
+    // about 1 s after it appeared.
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(&window), QString(), 3000);
+    QVERIFY2(clock.elapsed() < 1800, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestMainWindow::lastPortRemoved()
+{
+    QextSerialEnumerator::setHardwarePortsListed(false);
+    const int master = announceVirtualPort(QStringLiteral("only"));
+    announced << qMakePair(QStringLiteral("only"), master);
+    MainWindow window;
+    auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+    QCOMPARE(ports->count(), 1);
+
+    withdrawVirtualPort(QStringLiteral("only"), master);
+    announced.clear();
+    QTRY_COMPARE(statusText(&window), QStringLiteral("No device found"));
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #b00;"));
+    QCOMPARE(ports->count(), 0);
+    QCOMPARE(ports->currentIndex(), -1);
+
+    // Opening with no port at all says so and stays closed.
+    ModalAnswerer answerer;
+    auto *button = widget<QPushButton>(&window, "openClosePushButton");
+    QVERIFY(button->isEnabled());
+    button->click();
+    QVERIFY(answerer.waitForBoxes(1));
+    QCOMPARE(answerer.boxes().first().title, QStringLiteral("No serial port found"));
+    QCOMPARE(answerer.boxes().first().text, QStringLiteral("Could not find any serial port on this computer!"));
+    QVERIFY(!button->isChecked());
+    QVERIFY(!window.isConnectionOpen());
+    QVERIFY(!widget<QWidget>(&window, "readAllPushButton")->isEnabled());
+}
+
+void TestMainWindow::settingsSurviveRestart()
+{
+    const int master = announceVirtualPort(QStringLiteral("kept"));
+    announced << qMakePair(QStringLiteral("kept"), master);
+    QRect geometry;
+    QString portName;
+    {
+        MainWindow window;
+        window.setGeometry(QRect(40, 50, 470, 620));
+        geometry = window.geometry();
+        auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+        ports->setCurrentIndex(ports->findText(QStringLiteral("kept"), Qt::MatchContains));
+        portName = ports->currentText();
+        widget<QSpinBox>(&window, "slaveSpinBox")->setValue(17);
+        widget<QComboBox>(&window, "bitRateComboBox")->setCurrentIndex(4);
+        widget<QComboBox>(&window, "databitParityStopComboBox")->setCurrentIndex(3);
+        widget<QSpinBox>(&window, "delaySpinBox")->setValue(9);
+        widget<QSpinBox>(&window, "readSpinBox")->setValue(2500);
+        window.close();
+    }
+    MainWindow restarted;
+    QCOMPARE(restarted.geometry(), geometry);
+    QCOMPARE(widget<QComboBox>(&restarted, "serialPortComboBox")->currentText(), portName);
+    QCOMPARE(widget<QSpinBox>(&restarted, "slaveSpinBox")->value(), 17);
+    QCOMPARE(widget<QComboBox>(&restarted, "bitRateComboBox")->currentIndex(), 4);
+    QCOMPARE(widget<QComboBox>(&restarted, "databitParityStopComboBox")->currentIndex(), 3);
+    QCOMPARE(widget<QSpinBox>(&restarted, "delaySpinBox")->value(), 9);
+    QCOMPARE(widget<QSpinBox>(&restarted, "readSpinBox")->value(), 2500);
+}
+
+void TestMainWindow::closingWithoutPortsKeepsLineSettings()
+{
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 3);
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialInterface"), QStringLiteral("Adapter (COM7)"));
+    QextSerialEnumerator::setHardwarePortsListed(false);
+    {
+        MainWindow window;
+        QCOMPARE(widget<QComboBox>(&window, "serialPortComboBox")->count(), 0);
+        widget<QComboBox>(&window, "bitRateComboBox")->setCurrentIndex(0);
+        widget<QSpinBox>(&window, "readSpinBox")->setValue(1234);
+        window.close();
+    }
+    QCOMPARE(storedValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate")).toInt(), 3);
+    QCOMPARE(storedValue(QStringLiteral("serialConfig"), QStringLiteral("serialInterface")).toString(),
+             QStringLiteral("Adapter (COM7)"));
+    QCOMPARE(storedValue(QStringLiteral("userConfig"), QStringLiteral("readTimer")).toInt(), 1234);
+    QVERIFY(!storedValue(QStringLiteral("window"), QStringLiteral("geometry")).toRect().isNull());
+}
+
+void TestMainWindow::damagedSettingsStayInRange()
+{
+    storeValue(QStringLiteral("comConfig"), QStringLiteral("maxRetries"), 1000000);
+    storeValue(QStringLiteral("comConfig"), QStringLiteral("requestTimeMs"), -25);
+    storeValue(QStringLiteral("comConfig"), QStringLiteral("incrementalTimeMs"), QStringLiteral("lots"));
+    storeValue(QStringLiteral("userConfig"), QStringLiteral("maxReadTime"), -5);
+    storeValue(QStringLiteral("userConfig"), QStringLiteral("readTimer"), QStringLiteral("soon"));
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("slave"), 999);
+    storeValue(QStringLiteral("window"), QStringLiteral("geometry"), QStringLiteral("garbage"));
+    MainWindow window;
+    // At most 10 attempts of 5 s each: the period stays a sane number.
+    auto *period = widget<QSpinBox>(&window, "readSpinBox");
+    QVERIFY(period->minimum() > 0);
+    QVERIFY(period->minimum() <= 3 * 10 * (5000 + 5000 + 2 * 500 * 9));
+    QVERIFY(period->maximum() >= period->minimum());
+    QCOMPARE(period->value(), period->minimum());
+    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 247);
+    QCOMPARE(window.geometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+}
+
+void TestMainWindow::menuActions()
+{
+    MainWindow window;
+    window.show();
+
+    QString aboutTitle;
+    QTimer::singleShot(200, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            aboutTitle = dialog->windowTitle();
+            dialog->accept();
+        }
+    });
+    widget<QAction>(&window, "actionAbout")->trigger();
+    QCOMPARE(aboutTitle, QStringLiteral("About Kelvaset"));
+
+    // The options apply when the dialog has closed, however it closed.
+    storeValue(QStringLiteral("comConfig"), QStringLiteral("maxRetries"), 10);
+    QString optionsTitle;
+    QTimer::singleShot(200, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            optionsTitle = dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    widget<QAction>(&window, "actionOptions")->trigger();
+    QCOMPARE(optionsTitle, QStringLiteral("Options"));
+    QCOMPARE(widget<QSpinBox>(&window, "readSpinBox")->minimum(), 2850);
+
+    widget<QAction>(&window, "actionExit")->trigger();
+    QVERIFY(!window.isVisible());
+    QVERIFY(!storedValue(QStringLiteral("window"), QStringLiteral("geometry")).toRect().isNull());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

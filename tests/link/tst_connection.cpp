@@ -1,0 +1,319 @@
+#include "mainwindow.h"
+#include "modalanswerer.h"
+#include "resources.h"
+#include "sensorwindow.h"
+#include "testenvironment.h"
+#include "virtualports.h"
+#include "windowtest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+using namespace WindowTest;
+
+// Opening and closing the Modbus connection and transferring parameters
+// through libmodbus to the sensor simulator, as the technician does it.
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void openAtDefaultSettingsReadsAndCloses();
+    void openWithTwoStopBits();
+    void wrongFramingLooksLikeASilentSensor();
+    void openFailures();
+    void silentSensorCostsEveryAttempt_data();
+    void silentSensorCostsEveryAttempt();
+    void answerAtThirdAttemptIsSuccess();
+    void exceptionReplyNamesTheException();
+    void readFillsEveryWidgetKind();
+    void unpluggedAdapterKeepsTheConnectionState();
+
+private:
+    TestEnvironment environment;
+};
+
+void TestConnection::initTestCase()
+{
+    registerImageResources();
+}
+
+void TestConnection::init()
+{
+    environment.clearSettings();
+    storeTransferTiming(100, 50, 3, 20);
+}
+
+void TestConnection::openAtDefaultSettingsReadsAndCloses()
+{
+    SensorWindow sensor;
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    auto *button = widget<QPushButton>(&window, "openClosePushButton");
+
+    sensor.pressOpenClose();
+    QVERIFY(window.isConnectionOpen());
+    QVERIFY(button->isChecked());
+    QCOMPARE(button->text(), QStringLiteral("Close COM Port"));
+    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton" })
+        QVERIFY2(widget<QWidget>(&window, name)->isEnabled(), name);
+    // No firmware is known yet: the timed reading waits for a Read all.
+    QVERIFY(!widget<QWidget>(&window, "readCheckBox")->isEnabled());
+
+    sensor.click("readAllPushButton");
+    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
+    const QList<SimRequest> requests = sensor.simulator.requests();
+    QVERIFY(!requests.isEmpty());
+    const SimRequest &first = requests.first();
+    QCOMPARE(first.function, 3);
+    QCOMPARE(first.address, 0x8000);
+    QCOMPARE(first.count, 2);
+    QCOMPARE(first.slave, 1);
+    QCOMPARE(first.baud, 19200);
+    QCOMPARE(first.stopBits, 1);
+    QCOMPARE(first.odd, false);
+    QVERIFY(first.answered);
+
+    sensor.pressOpenClose();
+    QVERIFY(!window.isConnectionOpen());
+    QVERIFY(!button->isChecked());
+    QCOMPARE(button->text(), QStringLiteral("Open COM Port"));
+    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton",
+                              "readCheckBox", "readSpinBox", "tabWidget" })
+        QVERIFY2(!widget<QWidget>(&window, name)->isEnabled(), name);
+
+    // Opening again after a Read all enables the timed reading at once.
+    sensor.pressOpenClose();
+    QVERIFY(window.isConnectionOpen());
+    QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
+}
+
+void TestConnection::openWithTwoStopBits()
+{
+    storeSetting(QStringLiteral("serialConfig"), QStringLiteral("serialDataBitStopParity"), 3);
+    storeSetting(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 4);
+    SensorWindow sensor({ QStringLiteral("--serialconf"), QStringLiteral("3"),
+                          QStringLiteral("--bitrate"), QStringLiteral("4") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    QVERIFY(window.isConnectionOpen());
+    sensor.click("readAllPushButton");
+    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
+    const SimRequest first = sensor.simulator.requests().first();
+    QCOMPARE(first.baud, 115200);
+    QCOMPARE(first.stopBits, 2);
+    QVERIFY(first.answered);
+}
+
+void TestConnection::wrongFramingLooksLikeASilentSensor()
+{
+    // The sensor runs 8O1; the program opens the line at 8N1.
+    SensorWindow sensor({ QStringLiteral("--serialconf"), QStringLiteral("2") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    QVERIFY(window.isConnectionOpen());
+    ModalAnswerer answerer;
+    sensor.click("readAllPushButton");
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().title, QStringLiteral("I/O error"));
+    const QList<SimRequest> requests = sensor.simulator.requests();
+    QCOMPARE(requests.size(), 3);
+    for (const SimRequest &request : requests) {
+        QCOMPARE(request.reason, QStringLiteral("line-mismatch"));
+        QVERIFY(!request.odd);
+    }
+}
+
+void TestConnection::openFailures()
+{
+    // A port that is no serial device: the open fails.
+    QDir().mkpath(virtualPortDirectory());
+    const QString notSerial = virtualPortDirectory() + QStringLiteral("/not-a-tty");
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), notSerial));
+    MainWindow window;
+    auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+    ports->setCurrentIndex(ports->findText(QStringLiteral("not-a-tty"), Qt::MatchContains));
+    QVERIFY(ports->currentIndex() >= 0);
+    auto *button = widget<QPushButton>(&window, "openClosePushButton");
+
+    ModalAnswerer answerer;
+    button->click();
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().title, QStringLiteral("Connection failed"));
+    QCOMPARE(answerer.boxes().first().text, QStringLiteral("Could not connect serial port!"));
+    QVERIFY(!button->isChecked());
+    QVERIFY(!window.isConnectionOpen());
+    QVERIFY(!widget<QWidget>(&window, "readAllPushButton")->isEnabled());
+
+    // No port chosen: nothing is opened blindly.
+    ports->setCurrentIndex(-1);
+    button->click();
+    QCOMPARE(answerer.boxes().size(), 2);
+    QCOMPARE(answerer.boxes().last().title, QStringLiteral("Connection failed"));
+    QVERIFY(!window.isConnectionOpen());
+    QVERIFY(!button->isChecked());
+    QFile::remove(notSerial);
+}
+
+void TestConnection::silentSensorCostsEveryAttempt_data()
+{
+    QTest::addColumn<int>("retries");
+    QTest::newRow("one attempt") << 1;
+    QTest::newRow("three attempts") << 3;
+}
+
+void TestConnection::silentSensorCostsEveryAttempt()
+{
+    QFETCH(int, retries);
+    const int requestMs = 150;
+    const int incrementMs = 150;
+    storeTransferTiming(requestMs, 50, retries, incrementMs);
+    SensorWindow sensor({ QStringLiteral("--silent") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+
+    ModalAnswerer answerer;
+    sensor.click("readAllPushButton");
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().title, QStringLiteral("I/O error"));
+    QCOMPARE(answerer.boxes().first().text, QStringLiteral("I/O error: did not receive any data from slave."));
+    // Nothing else changes.
+    QCOMPARE(statusText(&window), QStringLiteral("Ready"));
+    QVERIFY(widget<QSpinBox>(&window, "serialNumberSpinBox")->text().isEmpty());
+
+    const QList<SimRequest> requests = sensor.simulator.requests();
+    QCOMPARE(requests.size(), retries);
+    for (const SimRequest &request : requests) {
+        QCOMPARE(request.function, 3);
+        QCOMPARE(request.address, 0x8000);
+    }
+    // The wait before each retry is that attempt's response timeout, grown
+    // by the increment each time (give or take the scheduling of two
+    // processes on a busy machine).
+    for (int i = 1; i < requests.size(); ++i) {
+        const qint64 gapMs = (requests[i].timeUs - requests[i - 1].timeUs) / 1000;
+        const int timeoutMs = requestMs + (i - 1) * incrementMs;
+        QVERIFY2(gapMs >= timeoutMs - 10 && gapMs < timeoutMs + incrementMs / 2,
+                 qPrintable(QStringLiteral("gap %1 ms, timeout %2 ms").arg(gapMs).arg(timeoutMs)));
+    }
+}
+
+void TestConnection::answerAtThirdAttemptIsSuccess()
+{
+    SensorWindow sensor({ QStringLiteral("--answer-from"), QStringLiteral("3") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    ModalAnswerer answerer;
+    sensor.click("readAllPushButton");
+    QVERIFY(answerer.boxes().isEmpty());
+    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
+    const QList<SimRequest> requests = sensor.simulator.requests();
+    QCOMPARE(requests.size(), 16 * 3);
+    QCOMPARE(requests[0].address, requests[2].address);
+    QVERIFY(!requests[1].answered);
+    QVERIFY(requests[2].answered);
+}
+
+void TestConnection::exceptionReplyNamesTheException()
+{
+    SensorWindow sensor({ QStringLiteral("--exception-at"), QStringLiteral("0x8002") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    ModalAnswerer answerer;
+    sensor.click("readAllPushButton");
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().title, QStringLiteral("Connection failed"));
+    QCOMPARE(answerer.boxes().first().text,
+             QStringLiteral("slave threw exception \"Illegal data address\" or function not implemented."));
+    QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->value(), 9000);
+    QCOMPARE(window.firmware(), 0u);
+    QCOMPARE(statusText(&window), QStringLiteral("Ready"));
+}
+
+void TestConnection::readFillsEveryWidgetKind()
+{
+    SensorWindow sensor({ QStringLiteral("--status"), QStringLiteral("0x21"),
+                          QStringLiteral("--serial"), QStringLiteral("131073"),
+                          QStringLiteral("--anmode"), QStringLiteral("3"),
+                          QStringLiteral("--anselect"), QStringLiteral("2"),
+                          QStringLiteral("--pt100enable"), QStringLiteral("1"),
+                          QStringLiteral("--delay"), QStringLiteral("7"),
+                          QStringLiteral("--constperpulse"), QStringLiteral("2949") });
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    window.show();
+    window.activateWindow();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    sensor.click("readAllPushButton");
+    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
+
+    QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->value(), 131073);
+    QCOMPARE(widget<QLineEdit>(&window, "FWVersionLineEdit")->text(), QStringLiteral("80.01-00.00"));
+    const auto base = [&](const char *name) {
+        return widget<QWidget>(&window, name)->palette().color(QPalette::Active, QPalette::Base);
+    };
+    QCOMPARE(widget<QLineEdit>(&window, "factoryCalibrationLineEdit")->text(), QStringLiteral("OK"));
+    QCOMPARE(base("factoryCalibrationLineEdit"), QColor(Qt::green));
+    QCOMPARE(widget<QLineEdit>(&window, "notVolatileParLineEdit")->text(), QStringLiteral("Need Save"));
+    QCOMPARE(base("notVolatileParLineEdit"), QColor(Qt::red));
+    QCOMPARE(widget<QLineEdit>(&window, "digitalInputLineEdit")->text(), QStringLiteral("Close"));
+    QCOMPARE(base("digitalInputLineEdit"), QColor(Qt::yellow));
+    QCOMPARE(widget<QLineEdit>(&window, "watchdogLineEdit")->text(), QStringLiteral("Reset"));
+    QCOMPARE(base("watchdogLineEdit"), QColor(Qt::red));
+    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 1);
+    QCOMPARE(widget<QComboBox>(&window, "bitRateComboBox")->currentIndex(), 1);
+    QCOMPARE(widget<QSpinBox>(&window, "delaySpinBox")->value(), 7);
+    QCOMPARE(widget<QComboBox>(&window, "analogicOutputModeComboBox")->currentIndex(), 3);
+    QCOMPARE(widget<QComboBox>(&window, "analogicOutputSelectionComboBox")->currentIndex(), 2);
+    QVERIFY(widget<QCheckBox>(&window, "PT100ReadingEnableCheckBox")->isChecked());
+    QCOMPARE(widget<QDoubleSpinBox>(&window, "constantPerPulseDoubleSpinBox")->value(), 1.43994140625);
+    // A plain parameter keeps the window's own colours.
+    QCOMPARE(base("FWVersionLineEdit"), window.palette().color(QPalette::Active, QPalette::Base));
+
+    // Opening or closing the port takes the status colours away.
+    sensor.pressOpenClose();
+    QCOMPARE(base("watchdogLineEdit"), window.palette().color(QPalette::Active, QPalette::Base));
+}
+
+void TestConnection::unpluggedAdapterKeepsTheConnectionState()
+{
+    SensorWindow sensor;
+    QVERIFY(sensor.startSimulator());
+    MainWindow &window = sensor.window();
+    QVERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    QVERIFY(window.isConnectionOpen());
+    sensor.simulator.vanish();
+    QTRY_VERIFY(statusText(&window).startsWith(QStringLiteral("Removed device")));
+    QVERIFY(window.isConnectionOpen());
+    QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isChecked());
+    QVERIFY(widget<QWidget>(&window, "readAllPushButton")->isEnabled());
+
+    ModalAnswerer answerer;
+    sensor.click("readAllPushButton");
+    QCOMPARE(answerer.boxes().size(), 1);
+    QVERIFY(window.isConnectionOpen());
+}
+
+QTEST_MAIN(TestConnection)
+#include "tst_connection.moc"

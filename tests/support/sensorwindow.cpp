@@ -1,0 +1,67 @@
+#include "sensorwindow.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QSettings>
+
+SensorWindow::SensorWindow(const QStringList &simulatorArgs)
+    : simulator(simulatorArgs)
+{
+}
+
+SensorWindow::~SensorWindow()
+{
+    mainWindow.reset();
+    simulator.stop();
+}
+
+MainWindow &SensorWindow::window()
+{
+    if (!mainWindow)
+        mainWindow.reset(new MainWindow);
+    return *mainWindow;
+}
+
+bool SensorWindow::selectSimulatorPort()
+{
+    auto *ports = window().findChild<QComboBox *>(QStringLiteral("serialPortComboBox"));
+    const int index = ports->findText(simulator.name(), Qt::MatchContains);
+    if (index < 0)
+        return false;
+    ports->setCurrentIndex(index);
+    return true;
+}
+
+void SensorWindow::pressOpenClose()
+{
+    click("openClosePushButton");
+}
+
+void SensorWindow::click(const char *buttonName)
+{
+    window().findChild<QAbstractButton *>(QLatin1String(buttonName))->click();
+}
+
+void storeSetting(const QString &group, const QString &key, const QVariant &value)
+{
+    QSettings settings;
+    settings.beginGroup(group);
+    settings.setValue(key, value);
+}
+
+QVariant storedSetting(const QString &group, const QString &key)
+{
+    QSettings settings;
+    settings.beginGroup(group);
+    return settings.value(key);
+}
+
+void storeTransferTiming(int requestMs, int responseMs, int retries, int incrementMs)
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("comConfig"));
+    settings.setValue(QStringLiteral("requestTimeMs"), requestMs);
+    settings.setValue(QStringLiteral("responseTimeMs"), responseMs);
+    settings.setValue(QStringLiteral("maxRetries"), retries);
+    settings.setValue(QStringLiteral("incrementalTimeMs"), incrementMs);
+}

@@ -1,0 +1,41 @@
+#ifndef SENSORWINDOW_H
+#define SENSORWINDOW_H
+
+#include "mainwindow.h"
+#include "simulatorprocess.h"
+
+#include <QScopedPointer>
+#include <QStringList>
+
+// The real main window talking through libmodbus to the sensor simulator
+// over a pseudo-terminal: the set-up of every end-to-end test.
+class SensorWindow
+{
+public:
+    // Starts a simulator with the given options and a window whose line
+    // settings (bit-rate and framing codes) are those stored beforehand.
+    explicit SensorWindow(const QStringList &simulatorArgs = {});
+    ~SensorWindow();
+
+    bool startSimulator() { return simulator.start(); }
+    MainWindow &window();
+
+    // Picks the simulator's port in the list and presses "Open COM Port".
+    bool selectSimulatorPort();
+    void pressOpenClose();
+    void click(const char *buttonName);
+
+    SimulatorProcess simulator;
+
+private:
+    QScopedPointer<MainWindow> mainWindow;
+};
+
+// Stores a settings value as a previous run of the program would have.
+void storeSetting(const QString &group, const QString &key, const QVariant &value);
+QVariant storedSetting(const QString &group, const QString &key);
+
+// Transfer timings for tests: short, so silent sensors cost little.
+void storeTransferTiming(int requestMs, int responseMs, int retries, int incrementMs);
+
+#endif // SENSORWINDOW_H
