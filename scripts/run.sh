@@ -11,7 +11,10 @@ cmake --build build/release -j "$(nproc)" --target kelvaset kelvane-sim
 simulator_pid=""
 if ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
     echo "No serial adapter attached: starting the sensor simulator on a virtual port."
-    build/release/tools/kelvane-sim --name kelvane-sim &
+    # The sensor keeps what it was told to save, as a real one would.
+    state_dir="${XDG_STATE_HOME:-$HOME/.local/state}/kelvaset"
+    mkdir -p "$state_dir"
+    build/release/tools/kelvane-sim --name kelvane-sim --state "$state_dir/kelvane-sim.state" &
     simulator_pid=$!
     trap 'kill "$simulator_pid" 2>/dev/null || true; wait "$simulator_pid" 2>/dev/null || true' EXIT
     sleep 1
