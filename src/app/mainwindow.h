@@ -75,6 +75,8 @@ private:
     TransactionResult readParameter(int id, QVariant &output);
     void clearParameterWidgets();
     void resetParameterColours();
+    enum class Transfer { Read, Write };
+    void warnUnmanagedWidget(int id, Transfer transfer);
 
     // Connection (link).
     void setOpenedState();

@@ -58,11 +58,7 @@ TransactionResult MainWindow::readParameter(int id, QVariant &output)
 
     QWidget *widget = parameterWidgets.value(id);
     if (!showInWidget(widget, value.display)) {
-        QMessageBox::warning(this, tr("Unmanaged case"),
-                             tr("%0 parameter has not been read for widget class %1")
-                                     .arg(QLatin1String(descriptor.name),
-                                          QLatin1String(widget->metaObject()->className())),
-                             QMessageBox::Ok);
+        warnUnmanagedWidget(id, Transfer::Read);
         return ResultOk;
     }
     widget->setPalette(palette);
@@ -79,4 +75,14 @@ void MainWindow::resetParameterColours()
 {
     for (QWidget *widget : qAsConst(parameterWidgets))
         widget->setPalette(palette());
+}
+
+void MainWindow::warnUnmanagedWidget(int id, Transfer transfer)
+{
+    const QString text = transfer == Transfer::Read ? tr("%0 parameter has not been read for widget class %1")
+                                                    : tr("%0 parameter has not been written for widget class %1");
+    QMessageBox::warning(this, tr("Unmanaged case"),
+                         text.arg(QLatin1String(parameterDescriptor(id).name),
+                                  QLatin1String(parameterWidgets.value(id)->metaObject()->className())),
+                         QMessageBox::Ok);
 }

@@ -20,11 +20,7 @@ TransactionResult MainWindow::writeParameter(int id)
 
     const WidgetValue taken = takeFromWidget(widget, descriptor);
     if (taken.state == WidgetValue::Unmanaged) {
-        QMessageBox::warning(this, tr("Unmanaged case"),
-                             tr("%0 parameter has not been written for widget class %1")
-                                     .arg(QLatin1String(descriptor.name),
-                                          QLatin1String(widget->metaObject()->className())),
-                             QMessageBox::Ok);
+        warnUnmanagedWidget(id, Transfer::Write);
         return ResultNotSent;
     }
     QVector<quint16> words;

@@ -103,10 +103,8 @@ void TestConnection::openWithTwoStopBits()
     storeSetting(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 4);
     SensorWindow sensor({ QStringLiteral("--serialconf"), QStringLiteral("3"),
                           QStringLiteral("--bitrate"), QStringLiteral("4") });
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
     QVERIFY(window.isConnectionOpen());
     sensor.click("readAllPushButton");
     QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
@@ -120,10 +118,8 @@ void TestConnection::wrongFramingLooksLikeASilentSensor()
 {
     // The sensor runs 8O1; the program opens the line at 8N1.
     SensorWindow sensor({ QStringLiteral("--serialconf"), QStringLiteral("2") });
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
     QVERIFY(window.isConnectionOpen());
     ModalAnswerer answerer;
     sensor.click("readAllPushButton");
@@ -182,10 +178,8 @@ void TestConnection::silentSensorCostsEveryAttempt()
     const int incrementMs = 150;
     storeTransferTiming(requestMs, 50, retries, incrementMs);
     SensorWindow sensor({ QStringLiteral("--silent") });
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
 
     ModalAnswerer answerer;
     sensor.click("readAllPushButton");
@@ -216,10 +210,8 @@ void TestConnection::silentSensorCostsEveryAttempt()
 void TestConnection::answerAtThirdAttemptIsSuccess()
 {
     SensorWindow sensor({ QStringLiteral("--answer-from"), QStringLiteral("3") });
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
     ModalAnswerer answerer;
     sensor.click("readAllPushButton");
     QVERIFY(answerer.boxes().isEmpty());
@@ -234,10 +226,8 @@ void TestConnection::answerAtThirdAttemptIsSuccess()
 void TestConnection::exceptionReplyNamesTheException()
 {
     SensorWindow sensor({ QStringLiteral("--exception-at"), QStringLiteral("0x8002") });
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
     ModalAnswerer answerer;
     sensor.click("readAllPushButton");
     QCOMPARE(answerer.boxes().size(), 1);
@@ -298,10 +288,8 @@ void TestConnection::readFillsEveryWidgetKind()
 void TestConnection::unpluggedAdapterKeepsTheConnectionState()
 {
     SensorWindow sensor;
-    QVERIFY(sensor.startSimulator());
+    QVERIFY(sensor.open());
     MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
     QVERIFY(window.isConnectionOpen());
     sensor.simulator.vanish();
     QTRY_VERIFY(statusText(&window).startsWith(QStringLiteral("Removed device")));

@@ -1,5 +1,7 @@
 #include "sensorwindow.h"
 
+#include "link/commtiming.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QSettings>
@@ -20,6 +22,16 @@ MainWindow &SensorWindow::window()
     if (!mainWindow)
         mainWindow.reset(new MainWindow);
     return *mainWindow;
+}
+
+bool SensorWindow::open()
+{
+    if (!simulator.isRunning() && !simulator.start())
+        return false;
+    if (!selectSimulatorPort())
+        return false;
+    pressOpenClose();
+    return window().isConnectionOpen();
 }
 
 bool SensorWindow::selectSimulatorPort()
@@ -58,10 +70,10 @@ QVariant storedSetting(const QString &group, const QString &key)
 
 void storeTransferTiming(int requestMs, int responseMs, int retries, int incrementMs)
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("comConfig"));
-    settings.setValue(QStringLiteral("requestTimeMs"), requestMs);
-    settings.setValue(QStringLiteral("responseTimeMs"), responseMs);
-    settings.setValue(QStringLiteral("maxRetries"), retries);
-    settings.setValue(QStringLiteral("incrementalTimeMs"), incrementMs);
+    CommTiming timing;
+    timing.requestTimeMs = requestMs;
+    timing.responseTimeMs = responseMs;
+    timing.maxRetries = retries;
+    timing.incrementalTimeMs = incrementMs;
+    timing.save();
 }

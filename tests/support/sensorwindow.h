@@ -20,7 +20,9 @@ public:
     bool startSimulator() { return simulator.start(); }
     MainWindow &window();
 
-    // Picks the simulator's port in the list and presses "Open COM Port".
+    // Starts the simulator if needed, picks its port in the list and
+    // presses "Open COM Port"; true when the connection is open.
+    bool open();
     bool selectSimulatorPort();
     void pressOpenClose();
     void click(const char *buttonName);
