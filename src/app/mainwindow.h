@@ -81,13 +81,14 @@ private:
     // Connection (link).
     void setOpenedState();
     void closeModbusContext();
-    bool openModbusContext(const QString &device, int bitRateCode, int framingCode);
+    bool openModbusContext(const QextPortInfo &port, int bitRateCode, int framingCode);
 
     // Parameter operations (ops).
     TransactionResult writeParameter(int id);
     bool reconnectSerialLine(int bitRateIndex, int framingIndex);
     void sendCommand(int id, int delay);
     QStringList parametersWithoutValue(const QList<int> &ids) const;
+    void storeSensorLine();
 
     // Live acquisition (acq).
     void applyTimingOptions();
@@ -96,6 +97,8 @@ private:
     bool startTimedReading();
 
     modbus_t *modbusContext = nullptr;
+    // Friendly name of the port the connection was opened on.
+    QString connectedPortName;
     QHash<int, QWidget *> parameterWidgets;
     QBasicTimer readingTimer;
     QWidget *statusIndicator = nullptr;

@@ -16,8 +16,15 @@ int MainWindow::populatePortList()
     const QString storedPort = settings.value(QStringLiteral("serialInterface"), QString()).toString();
     settings.endGroup();
 
-    const int stored = ui->serialPortComboBox->findText(storedPort, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    ui->serialPortComboBox->setCurrentIndex(stored >= 0 ? stored : 0);
+    // While a connection is open its port stays the selected one: a Write
+    // all that changes the line re-opens the selected port, and an adapter
+    // plugged in meanwhile must not send the rest of the configuration to
+    // another device.
+    const Qt::MatchFlags exactly = Qt::MatchExactly | Qt::MatchCaseSensitive;
+    int selected = modbusContext ? ui->serialPortComboBox->findText(connectedPortName, exactly) : -1;
+    if (selected < 0)
+        selected = ui->serialPortComboBox->findText(storedPort, exactly);
+    ui->serialPortComboBox->setCurrentIndex(selected >= 0 ? selected : 0);
 
     return QextSerialEnumerator::getPorts().size();
 }

@@ -7,9 +7,11 @@
 
 #include <QMessageBox>
 
-bool MainWindow::openModbusContext(const QString &device, int bitRateCode, int framingCode)
+bool MainWindow::openModbusContext(const QextPortInfo &port, int bitRateCode, int framingCode)
 {
     closeModbusContext();
+    connectedPortName = port.friendName;
+    const QString device = serialDeviceName(port);
     if (!isValidBitRateCode(bitRateCode) || !isValidFramingCode(framingCode))
         return false;
     const LineSettings line = lineSettingsForCodes(bitRateCode, framingCode);
@@ -53,7 +55,7 @@ void MainWindow::openCloseSlot(bool open)
             // or a line setting has no item: nothing is opened blindly.
             failureTitle = tr("Connection failed");
             failureText = tr("Choose a serial port, a bit rate and a serial configuration before opening the port.");
-        } else if (!openModbusContext(serialDeviceName(ports.at(portIndex)), bitRateIndex, framingIndex)) {
+        } else if (!openModbusContext(ports.at(portIndex), bitRateIndex, framingIndex)) {
             failureTitle = tr("Connection failed");
             failureText = tr("Could not connect serial port!");
         }

@@ -4,6 +4,22 @@
 #include "device/parametertable.h"
 #include "link/transactionerror.h"
 
+#include <QSettings>
+
+// After a complete Read all the form shows the sensor's own node address,
+// bit rate and framing, and the sensor has just answered at them: they are
+// where later writes must go. Without this, the first Write all of a fresh
+// installation would address a node number the user has only typed in.
+void MainWindow::storeSensorLine()
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("serialConfig"));
+    settings.setValue(QStringLiteral("slave"), ui->slaveSpinBox->value());
+    settings.setValue(QStringLiteral("serialBitRate"), ui->bitRateComboBox->currentIndex());
+    settings.setValue(QStringLiteral("serialDataBitStopParity"), ui->databitParityStopComboBox->currentIndex());
+    settings.endGroup();
+}
+
 void MainWindow::readAllSlot()
 {
     bool success = true;
@@ -45,6 +61,9 @@ void MainWindow::readAllSlot()
                 && position < ui->tabWidget->count())
             ui->tabWidget->removeTab(position);
     }
+
+    if (success)
+        storeSensorLine();
 
     setAcquisitionControlsEnabled(success);
     ui->writeAllPushButton->setEnabled(success);

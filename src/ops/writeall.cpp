@@ -79,7 +79,7 @@ bool MainWindow::reconnectSerialLine(int bitRateIndex, int framingIndex)
     const int portIndex = ui->serialPortComboBox->currentIndex();
     if (portIndex < 0 || portIndex >= ports.size())
         return false;
-    return openModbusContext(serialDeviceName(ports.at(portIndex)), bitRateIndex, framingIndex);
+    return openModbusContext(ports.at(portIndex), bitRateIndex, framingIndex);
 }
 
 QStringList MainWindow::parametersWithoutValue(const QList<int> &ids) const
