@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVASET_WERROR=ON
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DKELVASET_WERROR=ON
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j 1
 
