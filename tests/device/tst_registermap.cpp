@@ -10,11 +10,9 @@ class TestRegisterMap : public QObject
     Q_OBJECT
 
 private slots:
-    void tableIsIndexedById();
     void registerCounts();
     void availabilityIsUnsigned_data();
     void availabilityIsUnsigned();
-    void fixedListsNeverWriteReadOnlyParameters();
     void readConversions_data();
     void readConversions();
     void statusBitsOfOneRegister();
@@ -22,16 +20,6 @@ private slots:
     void writeConversions();
     void statusAndFirmwareHaveNoWriteForm();
 };
-
-void TestRegisterMap::tableIsIndexedById()
-{
-    QCOMPARE(int(parameterTable.size()), 21);
-    for (size_t i = 0; i < parameterTable.size(); ++i)
-        QCOMPARE(parameterTable[i].id, int(i));
-    QCOMPARE(QByteArray(parameterDescriptor(IdConstPerPulse).name), QByteArray("ConstPerPulse"));
-    QCOMPARE(parameterDescriptor(IdConstPerPulse).readAddress, 0x8030);
-    QCOMPARE(parameterDescriptor(IdSWReset).writeAddress, 0x8101);
-}
 
 void TestRegisterMap::registerCounts()
 {
@@ -69,20 +57,6 @@ void TestRegisterMap::availabilityIsUnsigned()
     QCOMPARE(count, available);
     QCOMPARE(parameterDescriptor(IdSpeed).isAvailable(firmware), available == 21);
     QCOMPARE(parameterDescriptor(IdConstPerPulse).isAvailable(firmware), available == 21);
-}
-
-void TestRegisterMap::fixedListsNeverWriteReadOnlyParameters()
-{
-    for (int id : writeAllIds)
-        QCOMPARE(parameterDescriptor(id).access, int(AccessReadWrite));
-    for (int id : readAllIds)
-        QVERIFY(parameterDescriptor(id).access != AccessCommand);
-    QVERIFY(std::find(writeAllIds.begin(), writeAllIds.end(), int(IdSerialNumber)) == writeAllIds.end());
-    QCOMPARE(liveIds[0], int(IdIrradiance));
-    QCOMPARE(liveIds[2], int(IdSpeed));
-    // The communication parameters keep what the form shows at start.
-    for (int id : { IdNode, IdBitRate, IdSerialConf, IdDelay })
-        QVERIFY(std::find(clearedAtStartIds.begin(), clearedAtStartIds.end(), id) == clearedAtStartIds.end());
 }
 
 void TestRegisterMap::readConversions_data()

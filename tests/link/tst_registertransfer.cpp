@@ -25,7 +25,7 @@ private slots:
     void withoutContextEveryAttemptFailsAtOnce();
     void timingFromDamagedSettingsStaysInRange();
     void errorMessages();
-    void lineSettingTables();
+    void deviceNameFromFriendlyName();
 
 private:
     TestEnvironment environment;
@@ -168,21 +168,12 @@ void TestRegisterTransfer::errorMessages()
     QVERIFY(transactionErrorMessage(ResultOk, 0).title.isEmpty());
 }
 
-void TestRegisterTransfer::lineSettingTables()
+void TestRegisterTransfer::deviceNameFromFriendlyName()
 {
-    const LineSettings defaults = lineSettingsForCodes(1, 0);
-    QCOMPARE(defaults.baud, 19200);
-    QCOMPARE(defaults.parity, 'N');
-    QCOMPARE(defaults.stopBits, 1);
-    const LineSettings twoStops = lineSettingsForCodes(4, 3);
-    QCOMPARE(twoStops.baud, 115200);
-    QCOMPARE(twoStops.parity, 'N');
-    QCOMPARE(twoStops.stopBits, 2);
-    QCOMPARE(lineSettingsForCodes(0, 2).parity, 'O');
+    QCOMPARE(::deviceNameFromFriendlyName(QStringLiteral("USB Serial Port (COM5)")), QStringLiteral("COM5:"));
+    QCOMPARE(::deviceNameFromFriendlyName(QStringLiteral("No parentheses")), QStringLiteral(":"));
     QVERIFY(!isValidBitRateCode(5));
     QVERIFY(!isValidFramingCode(-1));
-    QCOMPARE(deviceNameFromFriendlyName(QStringLiteral("USB Serial Port (COM5)")), QStringLiteral("COM5:"));
-    QCOMPARE(deviceNameFromFriendlyName(QStringLiteral("No parentheses")), QStringLiteral(":"));
 }
 
 QTEST_GUILESS_MAIN(TestRegisterTransfer)
