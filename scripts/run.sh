@@ -14,7 +14,7 @@ if ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
     # The sensor keeps what it was told to save, as a real one would.
     state_dir="${XDG_STATE_HOME:-$HOME/.local/state}/kelvaset"
     mkdir -p "$state_dir"
-    build/release/tools/kelvane-sim --name kelvane-sim --state "$state_dir/kelvane-sim.state" &
+    build/release/tools/kelvane-sim --name kelvane-sim --state "$state_dir/kelvane-sim.state" --exit-with-parent &
     simulator_pid=$!
     trap 'kill "$simulator_pid" 2>/dev/null || true; wait "$simulator_pid" 2>/dev/null || true' EXIT
     sleep 1
