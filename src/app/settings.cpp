@@ -14,6 +14,9 @@ void MainWindow::loadSettings()
     const QRect geometry = settings.value(QStringLiteral("geometry"), QRect()).toRect();
     settings.endGroup();
     if (geometry.isNull()) {
+        // The window grows to what its layout needs when it is shown; centre
+        // it at that size, or its lower part would run off a small screen.
+        resize(size().expandedTo(minimumSizeHint()));
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         move(screen.center() - rect().center());
     } else {
