@@ -7,10 +7,10 @@
 #include <qwt_plot.h>
 
 namespace {
-LiveCurve *setUpPlot(QwtPlot *plot, const QString &title, const QColor &colour)
+LiveCurve *setUpPlot(QwtPlot *plot, const QString &axisTitle, const QString &title, const QColor &colour)
 {
     plot->insertLegend(new QwtLegend, QwtPlot::BottomLegend);
-    plot->setAxisTitle(QwtPlot::xBottom, QObject::tr("elapsed time (sec)"));
+    plot->setAxisTitle(QwtPlot::xBottom, axisTitle);
     plot->setAxisAutoScale(QwtPlot::xBottom, true);
     plot->setAxisAutoScale(QwtPlot::yLeft, true);
     plot->setAutoReplot(true);
@@ -23,7 +23,8 @@ LiveCurve *setUpPlot(QwtPlot *plot, const QString &title, const QColor &colour)
 
 void MainWindow::setUpPlots()
 {
-    irradianceCurve = setUpPlot(ui->irradianceQwtPlot, tr("W/m^2"), QColor(255, 153, 0));
-    temperatureCurve = setUpPlot(ui->temperatureQwtPlot, QStringLiteral("\u00B0C"), Qt::red);
-    speedCurve = setUpPlot(ui->speedQwtPlot, tr("Constant per pulse"), Qt::darkGreen);
+    const QString axisTitle = tr("elapsed time (sec)");
+    irradianceCurve = setUpPlot(ui->irradianceQwtPlot, axisTitle, tr("W/m^2"), QColor(255, 153, 0));
+    temperatureCurve = setUpPlot(ui->temperatureQwtPlot, axisTitle, QStringLiteral("\u00B0C"), Qt::red);
+    speedCurve = setUpPlot(ui->speedQwtPlot, axisTitle, tr("Constant per pulse"), Qt::darkGreen);
 }
