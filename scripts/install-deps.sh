@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools
           libqt5svg5-dev libqt5opengl5-dev libqwt-qt5-dev libmodbus-dev libudev-dev socat
-          fonts-dejavu-core)
+          fonts-dejavu-core
+          dpkg-dev file desktop-file-utils appstream lintian man-db)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
