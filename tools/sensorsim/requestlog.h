@@ -13,6 +13,9 @@
 // t=1234567 slave=1 fc=16 addr=0x8004 count=1 values=5 baud=19200 stop=1 odd=0 answered=yes reason=-
 // t is CLOCK_MONOTONIC in microseconds at the frame's arrival; fields the
 // frame does not carry are "-"; values are decimal, comma separated.
+// reason is "-" for a plain answer; a reply struck by a one-shot fault
+// carries the fault's name, after its own reason if it had one
+// ("late-reply", "exception-2+garbage").
 class RequestLog
 {
 public:

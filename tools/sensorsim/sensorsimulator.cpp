@@ -1,7 +1,7 @@
 #include "sensorsimulator.h"
 
 #include "rtuframeassembler.h"
-#include "virtualports.h"
+#include "ports/virtualports.h"
 #include "link/serialline.h"
 
 #include <QDir>
@@ -107,29 +107,85 @@ qint64 SensorSimulator::byteTimeUs() const
     return BitsPerCharacter * 1000000LL / baudForCode(registers->link().bitRateCode);
 }
 
-void SensorSimulator::handleFrame(const QByteArray &frame, qint64 arrivalUs)
+void SensorSimulator::sleepUs(qint64 us)
 {
-    const ObservedLine line = terminal.observeLine();
-    const ResponderDecision decision = responder->handleFrame(frame, line, (arrivalUs - startUs) / 1e6);
-    log.record(arrivalUs, decision.request, line, decision.answered(), decision.reason);
+    if (us <= 0)
+        return;
+    const timespec pause = { static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000 };
+    nanosleep(&pause, nullptr);
+}
+
+qint64 SensorSimulator::replyWaitUs() const
+{
+    qint64 waitUs = qint64(options.replyDelayMs) * 1000;
+    // A slave must leave the line quiet for 3.5 characters before it talks.
+    if (options.frameTiming)
+        waitUs += BitsPerCharacter * 3500000LL / baudForCode(registers->link().bitRateCode);
+    return waitUs;
+}
+
+void SensorSimulator::sendReply(const QByteArray &bytes)
+{
+    if (!terminal.send(bytes, byteTimeUs(), qint64(options.byteGapMs) * 1000))
+        std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
+}
+
+void SensorSimulator::holdBack(const QByteArray &bytes, qint64 dueUs)
+{
+    heldBack = bytes;
+    heldBackDueUs = dueUs;
+}
+
+void SensorSimulator::sendHeldBack()
+{
+    sendReply(heldBack);
+    heldBack.clear();
+    heldBackDueUs = -1;
+    finishTransaction(true);
+}
+
+void SensorSimulator::handleFrame(const ReceivedFrame &frame)
+{
     ++requestsSeen;
-    if (decision.answered()) {
-        qint64 waitUs = qint64(options.replyDelayMs) * 1000;
-        // A slave must leave the line quiet for 3.5 characters before it talks.
-        if (options.frameTiming)
-            waitUs += BitsPerCharacter * 3500000LL / baudForCode(registers->link().bitRateCode);
-        if (waitUs > 0) {
-            const timespec pause = { static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000 };
-            nanosleep(&pause, nullptr);
-        }
-        if (!terminal.send(decision.reply, byteTimeUs(), qint64(options.byteGapMs) * 1000))
-            std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
+    ResponderDecision decision = responder->handleFrame(frame.bytes, frame.line,
+                                                        (frame.arrivalUs - startUs) / 1e6);
+    const std::optional<OneShotFaults::Fault> fault
+            = decision.answered() ? options.oneShotFaults.at(requestsSeen) : std::nullopt;
+    if (fault)
+        decision.reason = OneShotFaults::markedReason(decision.reason, fault->kind);
+    log.record(frame.arrivalUs, decision.request, frame.line, decision.answered(), decision.reason);
+    if (!decision.answered()) {
+        finishTransaction(false);
+        return;
     }
+
+    const auto struck = [&fault](OneShotFaults::Kind kind) { return fault && fault->kind == kind; };
+    QByteArray reply = decision.reply;
+    if (struck(OneShotFaults::Kind::LateReply)) {
+        holdBack(reply, monotonicUs() + replyWaitUs() + qint64(fault->ms) * 1000);
+        return;
+    }
+    if (struck(OneShotFaults::Kind::Garbage))
+        reply = OneShotFaults::garbled(reply);
+    if (struck(OneShotFaults::Kind::DuplicateReply))
+        reply += reply;
+    sleepUs(replyWaitUs());
+    if (struck(OneShotFaults::Kind::ByteGap)) {
+        sendReply(reply.left(OneShotFaults::GapAfterBytes));
+        holdBack(reply.mid(OneShotFaults::GapAfterBytes), monotonicUs() + qint64(fault->ms) * 1000);
+        return;
+    }
+    sendReply(reply);
+    finishTransaction(true);
+}
+
+void SensorSimulator::finishTransaction(bool answered)
+{
     responder->transactionDone();
     if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter) {
         // The last reply still reaches the program, as it would have left
         // the adapter before the plug was pulled.
-        if (decision.answered())
+        if (answered)
             terminal.waitUntilDelivered(1000);
         vanishRequested = 1;
     }
@@ -141,7 +197,9 @@ int SensorSimulator::run()
     while (!stopRequested && !vanishRequested) {
         timespec timeout = { 0, 0 };
         timespec *timeoutPointer = nullptr;
-        const qint64 deadline = assembler.silenceDeadlineUs();
+        qint64 deadline = assembler.silenceDeadlineUs();
+        if (heldBackDueUs >= 0 && (deadline < 0 || heldBackDueUs < deadline))
+            deadline = heldBackDueUs;
         if (deadline >= 0) {
             const qint64 remaining = qMax<qint64>(0, deadline - monotonicUs());
             timeout.tv_sec = static_cast<time_t>(remaining / 1000000);
@@ -163,9 +221,13 @@ int SensorSimulator::run()
             nanosleep(&pause, nullptr);
         }
 
+        if (heldBackDueUs >= 0 && monotonicUs() >= heldBackDueUs)
+            sendHeldBack();
         QByteArray frame;
-        while (!vanishRequested && assembler.takeFrame(&frame, monotonicUs()))
-            handleFrame(frame, monotonicUs());
+        while (assembler.takeFrame(&frame, monotonicUs()))
+            unhandled.append({ frame, monotonicUs(), terminal.observeLine() });
+        while (!vanishRequested && heldBackDueUs < 0 && !unhandled.isEmpty())
+            handleFrame(unhandled.takeFirst());
     }
     // Vanishing and stopping look the same from outside: the link goes and
     // the device with it. Only a crash would leave the link behind.

@@ -8,11 +8,18 @@
 #include "sensorresponder.h"
 #include "simulatoroptions.h"
 
+#include <QList>
+
 #include <memory>
 
 // Puts the pieces together: the pseudo-terminal carries frames to the
 // responder and its replies back, with the timing faults applied on the way,
 // until a signal stops it or the port is made to vanish.
+// A reply that a one-shot fault holds back (all of a late reply, the part
+// after the pause of a gapped one) is waited for in the same poll that
+// listens to the line, so signals still reach the simulator and frames
+// arriving meanwhile keep their arrival time; they are answered, in order,
+// once the held-back bytes are out, as a sensor busy sending would.
 class SensorSimulator
 {
 public:
@@ -29,9 +36,22 @@ public:
     static void installSignalHandlers();
 
 private:
-    void handleFrame(const QByteArray &frame, qint64 arrivalUs);
+    struct ReceivedFrame
+    {
+        QByteArray bytes;
+        qint64 arrivalUs;
+        ObservedLine line;          // as the master had set it at arrival
+    };
+
+    void handleFrame(const ReceivedFrame &frame);
+    void sendReply(const QByteArray &bytes);
+    void holdBack(const QByteArray &bytes, qint64 dueUs);
+    void sendHeldBack();
+    void finishTransaction(bool answered);
+    qint64 replyWaitUs() const;
     qint64 byteTimeUs() const;
     static qint64 monotonicUs();
+    static void sleepUs(qint64 us);
 
     SimulatorOptions options;
     qint64 startUs;
@@ -40,7 +60,10 @@ private:
     std::unique_ptr<SensorResponder> responder;
     PseudoTerminal terminal;
     RequestLog log;
-    int requestsSeen = 0;
+    int requestsSeen = 0;           // frames handled so far; the current one's number
+    QList<ReceivedFrame> unhandled; // arrived while a reply was held back
+    QByteArray heldBack;
+    qint64 heldBackDueUs = -1;      // -1: nothing held back
 };
 
 #endif // SENSORSIMULATOR_H

@@ -16,6 +16,29 @@ bool parseNumber(const QString &text, qint64 minimum, qint64 maximum, qint64 *va
     return true;
 }
 
+// A one-shot fault option: "N" or, with a time, "N:MS".
+struct OneShotOption
+{
+    const char *name;
+    const char *description;
+    OneShotFaults::Kind kind;
+    qint64 maximumMs;           // 0: the option takes no time
+};
+
+const OneShotOption oneShotOptions[] = {
+    { "late-reply-at", "Send the reply to frame N MS ms late; frames arriving meanwhile are "
+      "heard at once and answered after it. Repeatable.",
+      OneShotFaults::Kind::LateReply, 600000 },
+    { "duplicate-reply-at", "Send the reply to frame N twice, the copy right after it with no "
+      "silence between. Repeatable.",
+      OneShotFaults::Kind::DuplicateReply, 0 },
+    { "garbage-at", "Instead of the reply to frame N, send a longer burst that is no valid frame "
+      "(the reply's length with a failing check, then junk). Repeatable.",
+      OneShotFaults::Kind::Garbage, 0 },
+    { "byte-gap-at", "Pause MS ms after the third byte of the reply to frame N. Repeatable.",
+      OneShotFaults::Kind::ByteGap, 10000 },
+};
+
 using Assign = void (*)(SimulatorOptions *, qint64);
 
 struct NumericOption
@@ -68,7 +91,12 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
             "Simulates a Kelvane irradiance sensor on a pseudo-terminal, announced as a "
-            "virtual serial port."));
+            "virtual serial port.\n"
+            "The options ending in -at strike once, at the Nth frame received: frames are "
+            "counted from 1 in order of arrival, every frame (for any slave, damaged or not) "
+            "counting, as the lines of the --log file do. A frame that gets no reply is left "
+            "as it is. The log gives a faulted reply the reason late-reply, duplicate-reply, "
+            "garbage or byte-gap, after its own reason if it had one (exception-2+garbage)."));
     const QCommandLineOption help(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
@@ -93,6 +121,12 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
                                             QStringLiteral("Quit when the process that started this one ends."));
     parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, frameTiming, exitWithParent });
+    QList<QCommandLineOption> oneShot;
+    for (const OneShotOption &option : oneShotOptions) {
+        oneShot.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
+                                          QLatin1String(option.maximumMs > 0 ? "N:MS" : "N")));
+        parser.addOption(oneShot.last());
+    }
     QList<QCommandLineOption> numeric;
     for (const NumericOption &option : numericOptions) {
         numeric.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
@@ -161,6 +195,29 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
             return false;
         }
         options->faults.exceptionAt.insert(static_cast<int>(address), static_cast<quint8>(code));
+    }
+    for (size_t i = 0; i < std::size(oneShotOptions); ++i) {
+        const OneShotOption &limits = oneShotOptions[i];
+        for (const QString &entry : parser.values(oneShot.at(static_cast<int>(i)))) {
+            const QStringList parts = entry.split(QLatin1Char(':'));
+            qint64 frame = 0;
+            qint64 ms = 0;
+            const bool takesTime = limits.maximumMs > 0;
+            if (parts.size() != (takesTime ? 2 : 1) || !parseNumber(parts.at(0), 1, 1000000000, &frame)
+                    || (takesTime && !parseNumber(parts.at(1), 0, limits.maximumMs, &ms))) {
+                *error = takesTime
+                        ? QStringLiteral("--%1 needs N:MS (N from 1, MS from 0 to %2), not \"%3\"")
+                          .arg(QLatin1String(limits.name)).arg(limits.maximumMs).arg(entry)
+                        : QStringLiteral("--%1 needs a frame number N from 1, not \"%2\"")
+                          .arg(QLatin1String(limits.name), entry);
+                return false;
+            }
+            QString conflict;
+            if (!options->oneShotFaults.add(static_cast<int>(frame), limits.kind, static_cast<int>(ms), &conflict)) {
+                *error = QStringLiteral("--%1 %2: %3").arg(QLatin1String(limits.name), entry, conflict);
+                return false;
+            }
+        }
     }
     return true;
 }

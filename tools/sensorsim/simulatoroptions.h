@@ -1,6 +1,7 @@
 #ifndef SIMULATOROPTIONS_H
 #define SIMULATOROPTIONS_H
 
+#include "oneshotfaults.h"
 #include "sensorconfiguration.h"
 #include "sensorregisters.h"
 #include "sensorresponder.h"
@@ -19,6 +20,7 @@ struct SimulatorOptions
     QString stateFile;
     QString logFile;
     FaultOptions faults;
+    OneShotFaults oneShotFaults;
     int replyDelayMs = 0;
     int byteGapMs = 0;
     int vanishAfter = 0;                // 0: never
