@@ -1,7 +1,7 @@
 // What the program's own end-to-end tests do not show of the simulator: the
 // exact bytes it puts on the line, the exception it gives each kind of
 // refused request, the requests it must not answer, its saved state across a
-// restart and an unplugged port.
+// restart, an unplugged port and the faults that strike one reply only.
 
 #include "simulatorprocess.h"
 #include "testenvironment.h"
@@ -11,6 +11,8 @@
 #include <modbus.h>
 
 #include <cerrno>
+#include <climits>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -62,24 +64,99 @@ public:
     }
 };
 
+qint64 monotonicUs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// The Modbus check, worked out here apart from the simulator's own.
+bool checkHolds(const QByteArray &frame)
+{
+    if (frame.size() < 3)
+        return false;
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < frame.size() - 2; ++i) {
+        crc ^= quint8(frame.at(i));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return quint8(frame.at(frame.size() - 2)) == (crc & 0xFF) && quint8(frame.at(frame.size() - 1)) == (crc >> 8);
+}
+
+// What came back for a request, with the times the simulator's log uses.
+struct Arrival
+{
+    QByteArray bytes;
+    qint64 firstByteUs = -1;        // CLOCK_MONOTONIC
+    qint64 longestPauseUs = 0;      // between two pieces of it
+};
+
+// The simulator's port opened raw at 19200 8N1, for exchanges byte by byte.
+class RawPort
+{
+public:
+    explicit RawPort(const QString &device)
+        : descriptor(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY))
+    {
+        termios settings;
+        tcgetattr(descriptor, &settings);
+        cfmakeraw(&settings);
+        cfsetspeed(&settings, B19200);
+        tcsetattr(descriptor, TCSANOW, &settings);
+    }
+    ~RawPort() { ::close(descriptor); }
+    RawPort(const RawPort &) = delete;
+    RawPort &operator=(const RawPort &) = delete;
+
+    // Returns when it was sent, on the clock of the simulator's log.
+    qint64 send(const QByteArray &frame)
+    {
+        const qint64 sentUs = monotonicUs();
+        if (::write(descriptor, frame.constData(), size_t(frame.size())) != frame.size())
+            qWarning("RawPort: a request could not be written");
+        return sentUs;
+    }
+    // Reads until at least `count` bytes have come or `timeoutMs` is over.
+    Arrival receive(int count, int timeoutMs) { return read(count, timeoutMs, -1); }
+    // Reads until the line has been quiet for `quietMs`.
+    Arrival drain(int quietMs) { return read(INT_MAX, -1, quietMs); }
+
+private:
+    Arrival read(int count, int timeoutMs, int quietMs)
+    {
+        Arrival arrival;
+        QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
+        qint64 lastPieceUs = -1;
+        while (arrival.bytes.size() < count) {
+            const int waitMs = quietMs >= 0 ? quietMs : int(qMax<qint64>(0, deadline.remainingTime()));
+            pollfd ready = { descriptor, POLLIN, 0 };
+            char buffer[256];
+            ssize_t length = 0;
+            if (::poll(&ready, 1, waitMs) <= 0 || (length = ::read(descriptor, buffer, sizeof buffer)) <= 0)
+                break;
+            const qint64 nowUs = monotonicUs();
+            if (lastPieceUs < 0)
+                arrival.firstByteUs = nowUs;
+            else
+                arrival.longestPauseUs = qMax(arrival.longestPauseUs, nowUs - lastPieceUs);
+            lastPieceUs = nowUs;
+            arrival.bytes.append(buffer, int(length));
+        }
+        return arrival;
+    }
+
+    int descriptor;
+};
+
 // Sends one raw request at 19200 8N1 and returns whatever comes back within
 // a moment.
 QByteArray exchange(const QString &device, const QByteArray &request)
 {
-    const int port = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
-    termios settings;
-    tcgetattr(port, &settings);
-    cfmakeraw(&settings);
-    cfsetspeed(&settings, B19200);
-    tcsetattr(port, TCSANOW, &settings);
-    QByteArray reply;
-    pollfd ready = { port, POLLIN, 0 };
-    char buffer[64];
-    ssize_t count = ::write(port, request.constData(), size_t(request.size()));
-    while (count > 0 && ::poll(&ready, 1, 300) > 0 && (count = ::read(port, buffer, sizeof buffer)) > 0)
-        reply.append(buffer, int(count));
-    ::close(port);
-    return reply;
+    RawPort port(device);
+    port.send(request);
+    return port.drain(300).bytes;
 }
 
 } // namespace
@@ -94,6 +171,7 @@ private slots:
     void unansweredRequests();
     void savedStateSurvivesARestart();
     void vanishAfterRemovesThePort();
+    void oneShotFaultsStrikeOnlyTheirFrame();
 
 private:
     TestEnvironment environment;
@@ -194,6 +272,72 @@ void TestSensorSim::vanishAfterRemovesThePort()
     QCOMPARE(simulator.waitForExit(), 0);
     QVERIFY(!QFileInfo(simulator.linkPath()).isSymLink());
     QVERIFY(master.read(NodeRegister, 1).isEmpty());
+}
+
+// Frames are counted as they arrive, whoever they are for. Each request reads
+// other registers, so that one reply cannot pass for another's.
+void TestSensorSim::oneShotFaultsStrikeOnlyTheirFrame()
+{
+    const int LateMs = 800;
+    const int GapMs = 300;
+    const int MasterTimeoutMs = 150;
+    SimulatorProcess simulator({ "--garbage-at", "1", "--late-reply-at", QStringLiteral("3:%1").arg(LateMs),
+                                 "--duplicate-reply-at", "5", "--garbage-at", "7",
+                                 "--byte-gap-at", QStringLiteral("9:%1").arg(GapMs) });
+    QVERIFY(simulator.start());
+    RawPort port(simulator.linkPath());
+    const auto ask = [&port](const char *request, int replyLength) {
+        port.send(QByteArray::fromHex(request));
+        return port.receive(replyLength, 2000).bytes;
+    };
+    const QByteArray serialReply = QByteArray::fromHex("01030423280000" "71bf");
+    const QByteArray firmwareReply = QByteArray::fromHex("01030480010000" "8233");
+    const QByteArray oneReply = QByteArray::fromHex("0103020001" "7984");
+    const QByteArray zeroReply = QByteArray::fromHex("0103020000" "b844");
+
+    // 1: for another slave; a fault on an unanswered frame does not make
+    // the sensor talk, nor move on to the next frame.
+    port.send(QByteArray::fromHex("020380040001ec38"));
+    QCOMPARE(port.receive(1, MasterTimeoutMs).bytes, QByteArray());
+    QCOMPARE(ask("010380000002edcb", serialReply.size()), serialReply);
+
+    // 3: late, after the master has given up and sent 4, which is heard at
+    // once but answered after the late reply.
+    const qint64 lateRequestUs = port.send(QByteArray::fromHex("0103800200024c0b"));
+    QCOMPARE(port.receive(1, MasterTimeoutMs).bytes, QByteArray());
+    port.send(QByteArray::fromHex("010380040001ec0b"));
+    const Arrival late = port.receive(firmwareReply.size() + oneReply.size(), LateMs + 5000);
+    QCOMPARE(late.bytes, firmwareReply + oneReply);
+    QVERIFY2(late.firstByteUs - lateRequestUs >= LateMs * 1000,
+             qPrintable(QStringLiteral("%1 us").arg(late.firstByteUs - lateRequestUs)));
+
+    // 5: twice in one burst; 6 shows that nothing more of it was left over.
+    QCOMPARE(ask("010380050001bdcb", 2 * oneReply.size()), oneReply + oneReply);
+    QCOMPARE(ask("0103800600014dcb", zeroReply.size()), zeroReply);
+
+    // 7: more bytes than the reply, no valid frame in the reply's length
+    // nor in the whole.
+    port.send(QByteArray::fromHex("0103800700011c0b"));
+    const QByteArray garbage = port.drain(MasterTimeoutMs).bytes;
+    QVERIFY2(garbage.size() > oneReply.size(), garbage.toHex().constData());
+    QVERIFY2(!checkHolds(garbage.left(oneReply.size())) && !checkHolds(garbage), garbage.toHex().constData());
+    QCOMPARE(ask("0103800800012c08", oneReply.size()), oneReply);
+
+    // 9: the right bytes, cut by a pause.
+    port.send(QByteArray::fromHex("0103800900017dc8"));
+    const Arrival gapped = port.receive(zeroReply.size(), GapMs + 5000);
+    QCOMPARE(gapped.bytes, zeroReply);
+    QVERIFY2(gapped.longestPauseUs >= (GapMs - 100) * 1000,
+             qPrintable(QStringLiteral("%1 us").arg(gapped.longestPauseUs)));
+    QCOMPARE(ask("0103800a00018dc8", oneReply.size()), oneReply);
+
+    const QList<SimRequest> requests = simulator.requests();
+    QStringList reasons;
+    for (const SimRequest &request : requests)
+        reasons << request.reason;
+    QCOMPARE(reasons, (QStringList { "wrong-slave", "-", "late-reply", "-", "duplicate-reply", "-", "garbage",
+                                     "-", "byte-gap", "-" }));
+    QVERIFY(requests.at(3).timeUs < lateRequestUs + LateMs * 1000);
 }
 
 QTEST_GUILESS_MAIN(TestSensorSim)
