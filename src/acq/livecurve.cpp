@@ -189,12 +189,17 @@ void LiveCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtS
         m_columns->update(*live, xMap, canvasRect, size_t(from), size_t(to), aligned);
 
     // On a pixel-aligned device a column's samples all have the column's x.
+    // A sample that is not a number marks a gap in the run (the line was
+    // lost for a while): the curve breaks there.
     const bool weedOut = testPaintAttribute(FilterPoints);
-    QPolygonF polyline;
-    polyline.reserve(picks.size());
+    QVector<QPolygonF> segments(1);
+    segments.last().reserve(picks.size());
     for (const PixelColumns::Pick &pick : picks) {
-        if (!std::isfinite(pick.y))
+        if (!std::isfinite(pick.y)) {
+            if (!segments.last().isEmpty())
+                segments.append(QPolygonF());
             continue;
+        }
         QPointF point;
         if (aligned) {
             const bool onCanvas = pick.column != m_columns->leftmost() && pick.column != m_columns->rightmost();
@@ -203,17 +208,20 @@ void LiveCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtS
         } else {
             point = QPointF(xMap.transform(live->xAt(pick.index)), yMap.transform(pick.y));
         }
+        QPolygonF &polyline = segments.last();
         if (!weedOut || polyline.isEmpty() || polyline.last() != point)
             polyline.append(point);
     }
 
-    // Clipped as the ordinary line drawing clips.
-    if (testPaintAttribute(ClipPolygons)) {
-        const qreal penWidth = qMax(qreal(1.0), painter->pen().widthF());
-        const QRectF clipRect = canvasRect.adjusted(-penWidth, -penWidth, penWidth, penWidth);
-        polyline = QwtClipper::clipPolygonF(clipRect, polyline);
+    for (QPolygonF &polyline : segments) {
+        // Clipped as the ordinary line drawing clips.
+        if (testPaintAttribute(ClipPolygons)) {
+            const qreal penWidth = qMax(qreal(1.0), painter->pen().widthF());
+            const QRectF clipRect = canvasRect.adjusted(-penWidth, -penWidth, penWidth, penWidth);
+            polyline = QwtClipper::clipPolygonF(clipRect, polyline);
+        }
+        QwtPainter::drawPolyline(painter, polyline);
     }
-    QwtPainter::drawPolyline(painter, polyline);
 }
 
 const LiveSeries *LiveCurve::series() const

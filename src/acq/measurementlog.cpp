@@ -46,40 +46,35 @@ QString MeasurementLog::valueField(int id, const QVariant &value, int temperatur
     }
 }
 
-bool MeasurementLog::openForAppend()
-{
-    return file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
-}
-
 bool MeasurementLog::create(quint32 firmwareVersion)
 {
-    if (file.exists())
-        file.remove();
-    if (!openForAppend())
+    if (file.exists() && !file.remove())
         return false;
-    file.write(headerLine(firmwareVersion).toLatin1());
-    file.write("\n");
+    return writeLine(headerLine(firmwareVersion).toLatin1());
+}
+
+bool MeasurementLog::appendRow(const QString &fields)
+{
+    return writeLine(fields.toLatin1());
+}
+
+bool MeasurementLog::writeLine(const QByteArray &line)
+{
+    // Unbuffered, so that a failed write leaves nothing behind in a buffer
+    // and the file can be cut back to its last whole row.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        lastError = file.errorString();
+        return false;
+    }
+    const qint64 sizeBefore = file.isSequential() ? 0 : file.size();
+    const QByteArray whole = line + '\n';
+    if (file.write(whole) != whole.size()) {
+        lastError = file.errorString();
+        if (!file.isSequential())
+            file.resize(sizeBefore);
+        file.close();
+        return false;
+    }
     file.close();
     return true;
-}
-
-bool MeasurementLog::beginRow(const QDateTime &time)
-{
-    if (!openForAppend())
-        return false;
-    appendField(timestampFields(time));
-    return true;
-}
-
-void MeasurementLog::appendField(const QString &field)
-{
-    file.write(field.toLatin1());
-}
-
-void MeasurementLog::endRow()
-{
-    if (!file.isOpen())
-        return;
-    file.write("\n");
-    file.close();
 }

@@ -9,6 +9,7 @@
 // The CSV log of a measurement run: a header when the run starts, then a
 // row per tick. The file is opened and closed again for every row, so it is
 // complete on disk between ticks and other programs can read it meanwhile.
+// Every write is checked down to the disk.
 // Fields end in ";"; numbers use "." whatever the locale.
 class MeasurementLog
 {
@@ -22,19 +23,20 @@ public:
 
     // Replaces any file of the same name and writes the header.
     bool create(quint32 firmwareVersion);
-    // Opens the file and writes the row's timestamp fields.
-    bool beginRow(const QDateTime &time);
-    void appendField(const QString &field);
-    // Ends the row and closes the file; a row cut short by a failed read is
-    // ended too, so the next row starts on a line of its own.
-    void endRow();
+    // Appends one row (its fields, without the line end) in one write. A
+    // row that cannot be written whole (a full disk, a removed folder, a
+    // read-only mount) is taken back, so the file only ever holds whole
+    // rows; false then, with errorString() telling why.
+    bool appendRow(const QString &fields);
 
     QString fileName() const { return file.fileName(); }
+    QString errorString() const { return lastError; }
 
 private:
-    bool openForAppend();
+    bool writeLine(const QByteArray &line);
 
     QFile file;
+    QString lastError;
 };
 
 #endif // MEASUREMENTLOG_H

@@ -1,125 +1,196 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "timedreading.h"
 
 #include "device/parametertable.h"
-#include "link/commtiming.h"
-#include "link/transactionerror.h"
-#include "livecurve.h"
-#include "measurementlog.h"
-#include "readingperiod.h"
+#include "link/linkthread.h"
+#include "liveplots.h"
 #include "useroptions.h"
 
-#include <QMessageBox>
-#include <QScopedValueRollback>
-#include <QTimerEvent>
+#include <QPointF>
+#include <QVector>
 
-void MainWindow::applyTimingOptions()
+#include <algorithm>
+#include <memory>
+
+struct TimedReading::Tick
 {
-    const CommTiming timing = CommTiming::load();
-    const UserOptions options = UserOptions::load();
+    int run = 0;
+    QDateTime time;
+    double x = 0;
+    QVector<int> ids;                 // read, in order
+    QVector<QVariant> values;
+    TransferFailure failure;
+};
 
-    if (firmwareKnown(firmwareVersion)) {
-        if (parameterDescriptor(IdTemp).isAvailable(firmwareVersion))
-            ui->PT100TempDoubleSpinBox->setDecimals(options.temperaturePrecision);
-        if (parameterDescriptor(IdSpeed).isAvailable(firmwareVersion))
-            ui->speedDoubleSpinBox->setDecimals(options.speedPrecision);
-    }
-
-    const int minimumReadingPeriod = minimumReadingPeriodMs(timing, firmwareVersion);
-    ui->readSpinBox->setRange(minimumReadingPeriod, options.maxReadTime);
-    ui->readSpinBox->setValue(options.readTimer);
-    ui->readHorizontalSlider->setRange(minimumReadingPeriod, options.maxReadTime);
-    ui->readHorizontalSlider->setValue(options.readTimer);
+TimedReading::TimedReading(LinkThread *link, LivePlots *plots, QObject *parent)
+    : QObject(parent)
+    , link(link)
+    , plots(plots)
+{
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &TimedReading::tick);
 }
 
-void MainWindow::timedReading(bool start)
+void TimedReading::start(int slave, quint32 firmwareVersion, int periodMs)
 {
-    if (start) {
-        if (!startTimedReading()) {
-            // The check box tells whether a run is going on.
-            ui->readCheckBox->setChecked(false);
-        }
-        return;
-    }
-    logFileName.clear();
-    samplesPendingClear = true;
-    readingTimer.stop();
-}
-
-bool MainWindow::startTimedReading()
-{
-    QVariant serialNumber;
-    const TransactionResult result = readParameter(IdSerialNumber, serialNumber);
-    if (isTransactionFailure(result)) {
-        reportTransactionError(this, result);
-        return false;
-    }
-    elapsedClock.restart();
-    logFileName = MeasurementLog::fileNameFor(serialNumber.toUInt(), QDateTime::currentDateTime());
-    if (!MeasurementLog(logFileName).create(firmwareVersion)) {
-        QMessageBox::critical(this, tr("Output file error"), tr("It's impossible to write to %0").arg(logFileName),
-                              QMessageBox::Ok);
-        return false;
-    }
-    readCurrentValues();
-    readingTimer.start(ui->readSpinBox->value(), this);
-    return true;
-}
-
-void MainWindow::updateTimingReading()
-{
-    readingTimer.stop();
-    if (ui->readCheckBox->isChecked()) {
-        readCurrentValues();
-        readingTimer.start(ui->readSpinBox->value(), this);
-    }
-}
-
-void MainWindow::timerEvent(QTimerEvent *event)
-{
-    // While a tick's message box is open its event loop keeps delivering
-    // the timer; those ticks are skipped, and the run goes on afterwards.
-    if (event->timerId() == readingTimer.timerId() && !tickInProgress)
-        readCurrentValues();
-    QMainWindow::timerEvent(event);
-}
-
-void MainWindow::readCurrentValues()
-{
-    const QScopedValueRollback<bool> busy(tickInProgress, true);
-
-    MeasurementLog log(logFileName);
-    if (!log.beginRow(QDateTime::currentDateTime())) {
-        QMessageBox::critical(this, tr("Output file error"), tr("It's impossible to write to %0").arg(logFileName),
-                              QMessageBox::Ok);
-        return;
-    }
-    const double x = double(elapsedClock.elapsed() / 1000);
-    const UserOptions options = UserOptions::load();
-
-    if (samplesPendingClear) {
-        irradianceCurve->clearSamples();
-        temperatureCurve->clearSamples();
-        speedCurve->clearSamples();
-        samplesPendingClear = false;
-    }
-    LiveCurve *const curves[] = { irradianceCurve, temperatureCurve, speedCurve };
-    for (size_t i = 0; i < liveIds.size(); ++i) {
-        const int id = liveIds[i];
-        if (!parameterDescriptor(id).isAvailable(firmwareVersion))
-            continue;
-        QVariant value;
-        const TransactionResult result = readParameter(id, value);
-        if (isTransactionFailure(result)) {
-            log.endRow();
-            reportTransactionError(this, result);
+    stop();
+    currentState = State::Starting;
+    this->slave = slave;
+    this->firmwareVersion = firmwareVersion;
+    this->periodMs = periodMs;
+    const int thisRun = ++run;
+    auto reading = std::make_shared<ParameterReading>();
+    auto failure = std::make_shared<TransferFailure>();
+    link->run([slave, reading, failure](SensorLink &sensorLink) {
+        *reading = readParameter(sensorLink, slave, IdSerialNumber);
+        *failure = TransferFailure::from(reading->result, sensorLink);
+    }, [this, thisRun, reading, failure] {
+        if (thisRun != run)
+            return;
+        if (reading->result != ResultOk) {
+            currentState = State::Stopped;
+            emit startFailed(*failure);
             return;
         }
-        curves[i]->appendSample(QPointF(x, value.toDouble()));
-        log.appendField(MeasurementLog::valueField(id, value, options.temperaturePrecision, options.speedPrecision));
-    }
-    log.endRow();
+        runClock.restart();
+        log.reset(new MeasurementLog(MeasurementLog::fileNameFor(reading->value.output.toUInt(),
+                                                                 QDateTime::currentDateTime())));
+        if (!log->create(this->firmwareVersion)) {
+            currentState = State::Stopped;
+            emit logFailed(log->fileName());
+            return;
+        }
+        curvesPendingClear = true;
+        currentState = State::Running;
+        emit started();
+        tick();
+    });
+}
 
-    setStatusIndicator(StatusColour::Good);
-    schedulePartialReset(tickFlashMs(ui->readSpinBox->value()));
+void TimedReading::stop()
+{
+    ++run;
+    timer.stop();
+    tickInFlight = false;
+    currentState = State::Stopped;
+}
+
+void TimedReading::setPeriod(int periodMs)
+{
+    this->periodMs = periodMs;
+    if (currentState != State::Running || tickInFlight)
+        return;
+    timer.stop();
+    tick();
+}
+
+void TimedReading::pause()
+{
+    if (currentState != State::Running)
+        return;
+    timer.stop();
+    currentState = State::Paused;
+    plots->markGap(elapsedSeconds());
+}
+
+void TimedReading::resume()
+{
+    if (currentState != State::Paused)
+        return;
+    currentState = State::Running;
+    if (!tickInFlight)
+        tick();
+}
+
+double TimedReading::elapsedSeconds() const
+{
+    // Whole seconds since the run started.
+    return double(runClock.elapsed() / 1000);
+}
+
+void TimedReading::tick()
+{
+    if (currentState != State::Running || tickInFlight)
+        return;
+    // An operation the user started has the line: this tick is left out.
+    if (link->isBusy()) {
+        tickClock.restart();
+        armNextTick();
+        return;
+    }
+    tickInFlight = true;
+    tickClock.restart();
+    auto tick = std::make_shared<Tick>();
+    tick->run = run;
+    tick->time = QDateTime::currentDateTime();
+    tick->x = elapsedSeconds();
+    for (int id : liveIds) {
+        if (parameterDescriptor(id).isAvailable(firmwareVersion))
+            tick->ids.append(id);
+    }
+    const int address = slave;
+    link->run([tick, address](SensorLink &sensorLink) {
+        for (int id : qAsConst(tick->ids)) {
+            const ParameterReading reading = readParameter(sensorLink, address, id);
+            if (reading.result != ResultOk) {
+                tick->failure = TransferFailure::from(reading.result, sensorLink);
+                return;
+            }
+            tick->values.append(reading.value.output);
+        }
+    }, [this, tick] {
+        if (tick->run == run)
+            finishTick(*tick);
+    });
+}
+
+void TimedReading::finishTick(const Tick &tick)
+{
+    const UserOptions options = UserOptions::load();
+    QString row = MeasurementLog::timestampFields(tick.time);
+    if (!tick.values.isEmpty() && curvesPendingClear) {
+        plots->clear();
+        curvesPendingClear = false;
+    }
+    for (int i = 0; i < tick.values.size(); ++i) {
+        const int id = tick.ids.at(i);
+        const int position = int(std::find(liveIds.cbegin(), liveIds.cend(), id) - liveIds.cbegin());
+        plots->append(position, QPointF(tick.x, tick.values.at(i).toDouble()));
+        row += MeasurementLog::valueField(id, tick.values.at(i), options.temperaturePrecision,
+                                          options.speedPrecision);
+    }
+
+    // A row cut short by a failed read is written too, so the log shows
+    // the tick; a device that went away leaves no row, only the gap.
+    const bool lost = tick.failure.failed() && tick.failure.lineLost;
+    if (!lost && !log->appendRow(row)) {
+        stop();
+        emit logFailed(log->fileName());
+        return;
+    }
+
+    const int thisRun = run;
+    const qint64 tickMs = tickClock.elapsed();
+    if (lost) {
+        tickInFlight = false;
+        pause();
+        emit lineLost();
+        return;
+    }
+    if (tick.failure.failed())
+        emit tickFailed(tick.failure);
+    else
+        emit ticked(periodMs);
+    // The receiver of the signal may have stopped the run meanwhile.
+    if (thisRun != run)
+        return;
+    tickInFlight = false;
+    // The period counts the tick's own transfers, not a box that reported
+    // its failure.
+    if (currentState == State::Running)
+        timer.start(int(qMax<qint64>(0, periodMs - tickMs)));
+}
+
+void TimedReading::armNextTick()
+{
+    timer.start(int(qMax<qint64>(0, periodMs - tickClock.elapsed())));
 }

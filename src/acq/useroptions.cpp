@@ -1,19 +1,25 @@
 #include "useroptions.h"
 
+#include "link/storedsetting.h"
+
 #include <QSettings>
 #include <QtGlobal>
+
+#include <limits>
 
 UserOptions UserOptions::load()
 {
     QSettings settings;
     settings.beginGroup(QStringLiteral("userConfig"));
     UserOptions options;
-    options.readTimer = qMax(0, settings.value(QStringLiteral("readTimer"), 0).toInt());
-    options.maxReadTime = qMax(int(MinMaxReadTime), settings.value(QStringLiteral("maxReadTime"), 60000).toInt());
-    options.temperaturePrecision = qBound(0, settings.value(QStringLiteral("temperaturePrecision"), 1).toInt(),
-                                          int(MaxTemperaturePrecision));
-    options.speedPrecision = qBound(0, settings.value(QStringLiteral("speedPrecision"), 2).toInt(),
-                                    int(MaxSpeedPrecision));
+    options.readTimer = storedInt(settings, QStringLiteral("readTimer"), options.readTimer, 0,
+                                  std::numeric_limits<int>::max());
+    options.maxReadTime = storedInt(settings, QStringLiteral("maxReadTime"), options.maxReadTime,
+                                    MinMaxReadTime, std::numeric_limits<int>::max());
+    options.temperaturePrecision = storedInt(settings, QStringLiteral("temperaturePrecision"),
+                                             options.temperaturePrecision, 0, MaxTemperaturePrecision);
+    options.speedPrecision = storedInt(settings, QStringLiteral("speedPrecision"), options.speedPrecision, 0,
+                                       MaxSpeedPrecision);
     settings.endGroup();
     return options;
 }

@@ -1,28 +1,28 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "qextportinfo.h"
-#include "link/transactionresult.h"
+#include "ports/serialportinfo.h"
 
-#include <QBasicTimer>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QMainWindow>
-#include <QVariant>
-#include <array>
+#include <QString>
 
-#include <modbus.h>
+#include <memory>
 
-class QextSerialEnumerator;
-class QLabel;
-class LiveCurve;
+class LinkThread;
+class LivePlots;
+class ParameterForm;
+class PortList;
+class SerialPortEnumerator;
+class StatusDisplay;
+class TimedReading;
+struct TransferFailure;
 namespace Ui { class MainWindowClass; }
 
-// The program's one window and its controller. Its operations are spread
-// over the folders of the subsystems that own them: app (construction,
-// status display, settings, port list), device (widget binding), link
-// (connection), ops (read all, write all, commands) and acq (timed
-// reading, plots, log).
+// The program's one window. It builds the form, wires the user's actions
+// to the operations and shows their outcomes: message boxes and the status
+// display. The work itself is done by the classes it wires: the sensor
+// line on its own thread (LinkThread), the operations (ReadAll,
+// WriteParameters), the timed reading (TimedReading) and the port list.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -32,22 +32,20 @@ public:
     ~MainWindow() override;
 
     quint32 firmware() const { return firmwareVersion; }
-    bool isConnectionOpen() const { return modbusContext != nullptr; }
-    bool isTimedReadingActive() const { return readingTimer.isActive(); }
-    QString currentLogFileName() const { return logFileName; }
+    bool isConnectionOpen() const { return connectionOpen; }
+    bool isTimedReadingActive() const;
+    bool isBusy() const;
+    QString currentLogFileName() const;
 
 protected:
-    void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void optionsSlot();
     void aboutSlot();
-    void onDeviceDiscoveredSlot(const QextPortInfo &portInfo);
-    void onDeviceRemovedSlot(const QextPortInfo &portInfo);
+    void onDeviceDiscoveredSlot(const SerialPortInfo &portInfo);
+    void onDeviceRemovedSlot(const SerialPortInfo &portInfo);
     void openCloseSlot(bool open);
-    void totalResetStatus();
-    void partialResetStatus();
     void updateOpenCloseButtonStatus();
     void readAllSlot();
     void writeAllSlot();
@@ -57,67 +55,50 @@ private slots:
     void updateTimingReading();
 
 private:
-    // Status display (app).
-    enum class StatusColour { Idle, Good, Bad };
-    void setStatusIndicator(StatusColour colour);
-    void scheduleTotalReset(int delayMs);
-    void schedulePartialReset(int delayMs);
+    void loadSettings();
+    void saveSettings();
+    void applyTimingOptions();
+    int rebuildPortList();
+    void connectSignals();
+
+    void openPort(const SerialPortInfo &port, int bitRateCode, int framingCode);
+    void closePort();
+    void setOpenedState();
+    void setClosedState();
     void setCommandButtonsEnabled(bool enabled);
     void setAcquisitionControlsEnabled(bool enabled);
 
-    // Settings and ports (app).
-    void loadSettings();
-    void saveSettings();
-    int populatePortList();
+    // An operation the user starts runs alone; the cursor shows it.
+    bool beginOperation();
+    void endOperation();
+    void sendCommand(int id, int statusResetMs);
 
-    // Widget binding (device).
-    void buildParameterWidgets();
-    TransactionResult readParameter(int id, QVariant &output);
-    void clearParameterWidgets();
-    void resetParameterColours();
-    enum class Transfer { Read, Write };
-    void warnUnmanagedWidget(int id, Transfer transfer);
+    void reportTransferFailure(const TransferFailure &failure, const QString &detail = QString());
+    void warnUnmanagedWidget(int id, bool reading);
+    void reportSettingsNotWritten();
 
-    // Connection (link).
-    void setOpenedState();
-    void closeModbusContext();
-    bool openModbusContext(const QextPortInfo &port, int bitRateCode, int framingCode);
+    void pauseForLostPort();
+    void reopenReturningPort(const SerialPortInfo &port);
 
-    // Parameter operations (ops).
-    TransactionResult writeParameter(int id);
-    bool reconnectSerialLine(int bitRateIndex, int framingIndex);
-    void sendCommand(int id, int delay);
-    QStringList parametersWithoutValue(const QList<int> &ids) const;
-    void storeSensorLine();
-
-    // Live acquisition (acq).
-    void applyTimingOptions();
-    void readCurrentValues();
-    void setUpPlots();
-    bool startTimedReading();
-
-    modbus_t *modbusContext = nullptr;
-    // Friendly name of the port the connection was opened on.
-    QString connectedPortName;
-    QHash<int, QWidget *> parameterWidgets;
-    QBasicTimer readingTimer;
-    QWidget *statusIndicator = nullptr;
-    QLabel *statusLabel = nullptr;
-    QextSerialEnumerator *portEnumerator = nullptr;
-    quint32 firmwareVersion = 0;
-    QElapsedTimer elapsedClock;
-    // The curves hold the samples of the run; a stop only marks them to be
-    // emptied, so that they keep showing the last run until the next one
-    // brings its first sample.
-    bool samplesPendingClear = false;
-    QString logFileName;
-    LiveCurve *irradianceCurve = nullptr;
-    LiveCurve *temperatureCurve = nullptr;
-    LiveCurve *speedCurve = nullptr;
-    // A tick's message box runs a nested event loop; no further tick may
-    // start inside it.
-    bool tickInProgress = false;
     Ui::MainWindowClass *ui = nullptr;
+    std::unique_ptr<ParameterForm> form;
+    std::unique_ptr<LivePlots> plots;
+    std::unique_ptr<PortList> portList;
+    StatusDisplay *status = nullptr;
+    LinkThread *link = nullptr;
+    TimedReading *reading = nullptr;
+    SerialPortEnumerator *portEnumerator = nullptr;
+
+    quint32 firmwareVersion = 0;
+    bool connectionOpen = false;
+    bool operationRunning = false;
+    // The port the line is open on (or was, while a run waits for it to
+    // come back) and the line settings it was opened at.
+    SerialPortInfo openPortInfo;
+    int openBitRateCode = -1;
+    int openFramingCode = -1;
+    bool waitingForPort = false;
+    bool settingsErrorReported = false;
 };
 
 #endif // MAINWINDOW_H

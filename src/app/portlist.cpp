@@ -1,52 +1,40 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "portlist.h"
 
-#include "qextserialenumerator.h"
+#include "ports/serialportenumerator.h"
 
-#include <QLabel>
-#include <QSettings>
+#include <QComboBox>
 
-int MainWindow::populatePortList()
+int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
 {
-    for (const QextPortInfo &port : QextSerialEnumerator::getPorts())
-        ui->serialPortComboBox->addItem(port.friendName);
-
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("serialConfig"));
-    const QString storedPort = settings.value(QStringLiteral("serialInterface"), QString()).toString();
-    settings.endGroup();
-
-    // While a connection is open its port stays the selected one: a Write
-    // all that changes the line re-opens the selected port, and an adapter
-    // plugged in meanwhile must not send the rest of the configuration to
-    // another device.
-    const Qt::MatchFlags exactly = Qt::MatchExactly | Qt::MatchCaseSensitive;
-    int selected = modbusContext ? ui->serialPortComboBox->findText(connectedPortName, exactly) : -1;
-    if (selected < 0)
-        selected = ui->serialPortComboBox->findText(storedPort, exactly);
-    ui->serialPortComboBox->setCurrentIndex(selected >= 0 ? selected : 0);
-
-    return QextSerialEnumerator::getPorts().size();
-}
-
-void MainWindow::onDeviceDiscoveredSlot(const QextPortInfo &portInfo)
-{
-    ui->serialPortComboBox->clear();
-    populatePortList();
-    setStatusIndicator(StatusColour::Good);
-    statusLabel->setText(tr("Discovered device ") + portInfo.portName);
-    schedulePartialReset(2000);
-}
-
-void MainWindow::onDeviceRemovedSlot(const QextPortInfo &portInfo)
-{
-    ui->serialPortComboBox->clear();
-    if (populatePortList() >= 1) {
-        setStatusIndicator(StatusColour::Good);
-        statusLabel->setText(tr("Removed device ") + portInfo.portName);
-    } else {
-        setStatusIndicator(StatusColour::Bad);
-        statusLabel->setText(tr("No device found"));
+    comboBox->clear();
+    const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
+    int selected = -1;
+    int preferred = -1;
+    for (int i = 0; i < ports.size(); ++i) {
+        const SerialPortInfo &port = ports.at(i);
+        comboBox->addItem(port.friendName, QVariant::fromValue(port));
+        if (selected < 0 && !keepIdentity.isEmpty() && port.identity == keepIdentity)
+            selected = i;
+        if (preferred < 0 && port.friendName == preferredName)
+            preferred = i;
     }
-    schedulePartialReset(2000);
+    if (selected < 0)
+        selected = preferred >= 0 ? preferred : 0;
+    // With no item, index 0 designates nothing and nothing is selected.
+    comboBox->setCurrentIndex(ports.isEmpty() ? -1 : selected);
+    return ports.size();
+}
+
+bool PortList::selectedPort(SerialPortInfo *port) const
+{
+    const QVariant data = comboBox->currentData();
+    if (!data.canConvert<SerialPortInfo>())
+        return false;
+    *port = data.value<SerialPortInfo>();
+    return true;
+}
+
+bool PortList::isEmpty() const
+{
+    return comboBox->count() == 0;
 }

@@ -10,7 +10,9 @@
 bool showInWidget(QWidget *widget, const QVariant &display)
 {
     if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
-        spinBox->setValue(display.toInt());
+        // A 32-bit number above the int range (a serial number) goes in as
+        // the int of the same bits; an unsigned spin box shows it whole.
+        spinBox->setValue(int(quint32(display.toLongLong())));
     } else if (auto *lineEdit = qobject_cast<QLineEdit *>(widget)) {
         lineEdit->setText(display.toString());
     } else if (auto *comboBox = qobject_cast<QComboBox *>(widget)) {

@@ -1,4 +1,5 @@
 #include "commtiming.h"
+#include "storedsetting.h"
 
 #include <QSettings>
 #include <QtGlobal>
@@ -10,12 +11,15 @@ CommTiming CommTiming::load()
     QSettings settings;
     settings.beginGroup(QStringLiteral("comConfig"));
     CommTiming timing;
-    timing.requestTimeMs = settings.value(QStringLiteral("requestTimeMs"), 25).toInt();
-    timing.responseTimeMs = settings.value(QStringLiteral("responseTimeMs"), 25).toInt();
-    timing.maxRetries = settings.value(QStringLiteral("maxRetries"), 3).toInt();
-    timing.incrementalTimeMs = settings.value(QStringLiteral("incrementalTimeMs"), 5).toInt();
+    timing.requestTimeMs = storedInt(settings, QStringLiteral("requestTimeMs"), timing.requestTimeMs,
+                                     MinTimeMs, MaxTimeMs);
+    timing.responseTimeMs = storedInt(settings, QStringLiteral("responseTimeMs"), timing.responseTimeMs,
+                                      MinTimeMs, MaxTimeMs);
+    timing.maxRetries = storedInt(settings, QStringLiteral("maxRetries"), timing.maxRetries, MinRetries, MaxRetries);
+    timing.incrementalTimeMs = storedInt(settings, QStringLiteral("incrementalTimeMs"), timing.incrementalTimeMs,
+                                         MinIncrementMs, MaxIncrementMs);
     settings.endGroup();
-    return timing.bounded();
+    return timing;
 }
 
 void CommTiming::save() const

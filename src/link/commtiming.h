@@ -11,9 +11,9 @@ struct CommTiming
     int maxRetries = 3;          // attempts per transfer
     int incrementalTimeMs = 5;   // added to both timeouts after a failed attempt
 
-    // The ranges the options dialog allows. Stored values are kept within
-    // them, so that a damaged settings file cannot freeze the program with a
-    // million retries or break the timing with negative times.
+    // The ranges the options dialog allows. A stored value outside them, or
+    // not a number, reads as its default, so that a damaged settings file
+    // cannot freeze the program with a million retries or break the timing.
     static constexpr int MinTimeMs = 1;
     static constexpr int MaxTimeMs = 5000;
     static constexpr int MinRetries = 1;

@@ -1,5 +1,4 @@
 #include "serialline.h"
-#include "qextportinfo.h"
 
 namespace {
 const int bauds[BitRateCodeCount] = { 9600, 19200, 38400, 57600, 115200 };
@@ -37,13 +36,4 @@ QString deviceNameFromFriendlyName(const QString &friendName)
     const int close = friendName.indexOf(QLatin1Char(')'), open + 1);
     const QString inside = close < 0 ? friendName.mid(open + 1) : friendName.mid(open + 1, close - open - 1);
     return inside + QLatin1Char(':');
-}
-
-QString serialDeviceName(const QextPortInfo &port)
-{
-#ifdef Q_OS_WIN
-    return deviceNameFromFriendlyName(port.friendName);
-#else
-    return port.physName;
-#endif
 }

@@ -3,8 +3,6 @@
 
 #include <QString>
 
-class QextPortInfo;
-
 // The line settings of one bit-rate code and one framing code, as
 // libmodbus takes them. The codes are those of the sensor's BitRate and
 // SerialConf registers and of the two line combo boxes.
@@ -26,10 +24,8 @@ int baudForCode(int bitRateCode);            // 0 when the code is unknown
 LineSettings lineSettingsForCodes(int bitRateCode, int framingCode);
 QString framingName(int framingCode);        // "8N1", "8E1", "8O1", "8N2"
 
-// The device a port is opened with. Windows friendly names carry the port
-// in parentheses, "USB Serial Port (COM5)" giving "COM5:"; elsewhere the
-// enumerator's device node is the device.
+// Windows friendly names carry the port in parentheses, "USB Serial Port
+// (COM5)" giving the device "COM5:".
 QString deviceNameFromFriendlyName(const QString &friendName);
-QString serialDeviceName(const QextPortInfo &port);
 
 #endif // SERIALLINE_H

@@ -1,9 +1,7 @@
 #include "transactionerror.h"
-#include "registertransfer.h"
 #include "transactionresult.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 
 #include <modbus.h>
 
@@ -31,12 +29,4 @@ TransactionErrorMessage transactionErrorMessage(int result, int err)
     default:
         return {};
     }
-}
-
-void reportTransactionError(QWidget *parent, int result)
-{
-    if (!isTransactionFailure(result))
-        return;
-    const TransactionErrorMessage message = transactionErrorMessage(result, lastTransferError());
-    QMessageBox::critical(parent, message.title, message.text, QMessageBox::Ok);
 }

@@ -11,6 +11,10 @@ enum TransactionResult {
     ResultNotSent = 1          // the form held nothing that could be sent
 };
 
+// The outcome of one libmodbus request: n is what the call returned, err
+// the errno it left.
+TransactionResult classifyTransfer(int n, int requestedCount, int err);
+
 inline bool isTransactionFailure(int result)
 {
     return result <= ResultNoContext && result >= ResultCountMismatch;

@@ -1,73 +1,70 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "readall.h"
 
-#include "device/parametertable.h"
-#include "link/transactionerror.h"
+#include "device/parameterform.h"
+#include "link/sensorlink.h"
+#include "link/serialline.h"
+#include "link/seriallinesettings.h"
 
-#include <QSettings>
-
-// After a complete Read all the form shows the sensor's own node address,
-// bit rate and framing, and the sensor has just answered at them: they are
-// where later writes must go. Without this, the first Write all of a fresh
-// installation would address a node number the user has only typed in.
-void MainWindow::storeSensorLine()
+void ReadAll::run(SensorLink &link)
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("serialConfig"));
-    settings.setValue(QStringLiteral("slave"), ui->slaveSpinBox->value());
-    settings.setValue(QStringLiteral("serialBitRate"), ui->bitRateComboBox->currentIndex());
-    settings.setValue(QStringLiteral("serialDataBitStopParity"), ui->databitParityStopComboBox->currentIndex());
-    settings.endGroup();
-}
-
-void MainWindow::readAllSlot()
-{
-    bool success = true;
-    for (int id : readAllIds) {
-        QVariant output;
-        const TransactionResult result = readParameter(id, output);
-        if (id == IdFWVersion)
-            firmwareVersion = output.toUInt();
-        if (isTransactionFailure(result)) {
-            reportTransactionError(this, result);
+    QVector<int> ids(readAllIds.cbegin(), readAllIds.cend());
+    for (int i = 0; i < ids.size(); ++i) {
+        const int id = ids.at(i);
+        const ParameterReading reading = readParameter(link, slave, id);
+        if (reading.result != ResultOk) {
+            failure = TransferFailure::from(reading.result, link);
             return;
         }
-        success = success && result == ResultOk;
-    }
-
-    for (const ParameterDescriptor &descriptor : parameterTable) {
-        QWidget *widget = parameterWidgets.value(descriptor.id);
-        if (!descriptor.isAvailable(firmwareVersion)) {
-            widget->setEnabled(false);
-            continue;
-        }
-        widget->setEnabled(true);
-        if (descriptor.id == IdConstPerPulse) {
-            QVariant output;
-            const TransactionResult result = readParameter(IdConstPerPulse, output);
-            if (isTransactionFailure(result)) {
-                reportTransactionError(this, result);
-                return;
-            }
-            success = success && result == ResultOk;
+        readings.append({ id, reading.value });
+        if (id == IdFWVersion) {
+            firmwareVersion = reading.value.output.toUInt();
+            // ConstPerPulse exists only on newer sensors; it comes last.
+            if (parameterDescriptor(IdConstPerPulse).isAvailable(firmwareVersion))
+                ids.append(IdConstPerPulse);
         }
     }
+}
 
-    // From the last tab down, so that the lower positions stay valid. A
-    // live value needs at least the firmware of those before it, so the
-    // tabs left are always the first ones and a removed tab is not met again.
-    for (int position = int(liveIds.size()) - 1; position >= 0; --position) {
-        if (!parameterDescriptor(liveIds[size_t(position)]).isAvailable(firmwareVersion)
-                && position < ui->tabWidget->count())
-            ui->tabWidget->removeTab(position);
+ReadAll::Outcome ReadAll::finish(ParameterForm &form) const
+{
+    Outcome outcome;
+    outcome.firmwareVersion = firmwareVersion;
+    for (const Reading &reading : readings) {
+        if (!form.show(reading.id, reading.value))
+            outcome.unshownIds.append(reading.id);
+    }
+    if (failure.failed()) {
+        outcome.failure = failure;
+        outcome.verdict = Verdict::TransferFailed;
+        return outcome;
     }
 
-    if (success)
-        storeSensorLine();
+    form.enableFor(firmwareVersion);
+    if (!firmwareKnown(firmwareVersion)) {
+        outcome.verdict = Verdict::UnknownFirmware;
+        return outcome;
+    }
 
-    setAcquisitionControlsEnabled(success);
-    ui->writeAllPushButton->setEnabled(success);
-    setStatusIndicator(success ? StatusColour::Good : StatusColour::Bad);
-    statusLabel->setText(success ? tr("Values successfully retrieved") : tr("Cannot retrieve correct values"));
-    scheduleTotalReset(2000);
+    // A line code without an item leaves its combo box empty; the stored
+    // line, where later writes go, must not take it.
+    for (const Reading &reading : readings) {
+        const int code = reading.value.output.toInt();
+        if ((reading.id == IdBitRate && !isValidBitRateCode(code))
+                || (reading.id == IdSerialConf && !isValidFramingCode(code))) {
+            outcome.verdict = Verdict::UnknownLineCode;
+            outcome.unknownParameter = QLatin1String(parameterDescriptor(reading.id).name);
+            outcome.unknownCode = code;
+            return outcome;
+        }
+    }
+
+    // The form now shows the sensor's own node, bit rate and framing, and
+    // the sensor has just answered at them: later writes go there.
+    SerialLineSettings line;
+    line.slave = form.take(IdNode).value.toInt();
+    line.bitRateCode = form.take(IdBitRate).value.toInt();
+    line.framingCode = form.take(IdSerialConf).value.toInt();
+    line.saveSensorLine();
+    outcome.verdict = Verdict::Success;
+    return outcome;
 }

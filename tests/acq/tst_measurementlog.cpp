@@ -5,6 +5,8 @@
 #include "testenvironment.h"
 
 #include <QFile>
+#include <csignal>
+#include <sys/resource.h>
 #include <QtTest>
 
 // The CSV log's name and lines, and the reading period's bounds.
@@ -17,8 +19,8 @@ private slots:
     void fileNameCarriesSerialAndStart();
     void headerFollowsFirmware();
     void fieldsIgnoreTheLocale();
-    void interruptedRowIsEnded();
-    void existingFileIsReplaced();
+    void rowsAreWrittenWhole();
+    void writeErrorsAreDetected();
     void readingPeriod();
 
 private:
@@ -66,35 +68,57 @@ void TestMeasurementLog::fieldsIgnoreTheLocale()
     QCOMPARE(MeasurementLog::valueField(IdSpeed, QVariant(1234567.5), 1, 1), QStringLiteral("1234567.5;"));
 }
 
-void TestMeasurementLog::interruptedRowIsEnded()
+void TestMeasurementLog::rowsAreWrittenWhole()
 {
-    const QString name = QStringLiteral("interrupted.csv");
-    MeasurementLog log(name);
-    QVERIFY(log.create(0x80010000u));
-    const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
-    QVERIFY(log.beginRow(time));
-    log.appendField(MeasurementLog::valueField(IdIrradiance, QVariant(812u), 1, 2));
-    log.endRow();  // the temperature read failed here
-    QVERIFY(log.beginRow(time.addSecs(1)));
-    log.appendField(MeasurementLog::valueField(IdIrradiance, QVariant(813u), 1, 2));
-    log.endRow();
-    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;\n"
-                                       "03/03/2021 14:05:09;047;812;\n"
-                                       "03/03/2021 14:05:10;047;813;\n"));
-}
-
-void TestMeasurementLog::existingFileIsReplaced()
-{
-    const QString name = QStringLiteral("replaced.csv");
+    const QString name = QStringLiteral("rows.csv");
     {
         QFile old(name);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old content\n");
     }
-    QVERIFY(MeasurementLog(name).create(0x80000123u));
-    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;\n"));
-    QVERIFY(!MeasurementLog(QStringLiteral("no-such-dir/x.csv")).create(0x80000123u));
-    QVERIFY(!MeasurementLog(QStringLiteral("no-such-dir/x.csv")).beginRow(QDateTime::currentDateTime()));
+    MeasurementLog log(name);
+    QVERIFY(log.create(0x80010000u));
+    const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
+    // A row cut short by a failed read still ends its line.
+    QVERIFY(log.appendRow(MeasurementLog::timestampFields(time) + QStringLiteral("812;")));
+    QVERIFY(log.appendRow(MeasurementLog::timestampFields(time.addSecs(1)) + QStringLiteral("813;21.5;1.00;")));
+    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;\n"
+                                       "03/03/2021 14:05:09;047;812;\n"
+                                       "03/03/2021 14:05:10;047;813;21.5;1.00;\n"));
+}
+
+void TestMeasurementLog::writeErrorsAreDetected()
+{
+    // A folder that is gone, and a disk that is full.
+    MeasurementLog gone(QStringLiteral("no-such-dir/x.csv"));
+    QVERIFY(!gone.create(0x80000123u));
+    QVERIFY(!gone.appendRow(QStringLiteral("1;")));
+    QVERIFY(!gone.errorString().isEmpty());
+    QVERIFY(!MeasurementLog(QStringLiteral("/dev/full")).appendRow(QStringLiteral("1;")));
+
+    // A disk that fills in the middle of a row: the row is taken back, the
+    // rows before it stay whole.
+    const QString name = QStringLiteral("filling.csv");
+    MeasurementLog log(name);
+    QVERIFY(log.create(0x80010000u));
+    const QByteArray header = contents(name);
+    const QString row = MeasurementLog::timestampFields(QDateTime::currentDateTime()) + QStringLiteral("812;21.5;1.00;");
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous = {};
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit oldLimit = {};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit limit = oldLimit;
+    limit.rlim_cur = rlim_t(header.size() + row.size() + 1 + row.size() / 2);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool first = log.appendRow(row);
+    const bool second = log.appendRow(row);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    QVERIFY(first);
+    QVERIFY(!second);
+    QCOMPARE(contents(name), header + row.toLatin1() + "\n");
 }
 
 void TestMeasurementLog::readingPeriod()

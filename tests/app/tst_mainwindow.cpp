@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 #include "modalanswerer.h"
-#include "qextserialenumerator.h"
+#include "ports/serialportenumerator.h"
 #include "resources.h"
 #include "testenvironment.h"
 #include "windowtest.h"
@@ -40,7 +40,8 @@ private slots:
     void lastPortRemoved();
     void settingsSurviveRestart();
     void closingWithoutPortsKeepsLineSettings();
-    void damagedSettingsStayInRange();
+    void damagedSettingsReadAsDefaults();
+    void oversizedGeometryIsNotRestored();
     void menuActions();
 
 private:
@@ -59,7 +60,7 @@ void TestMainWindow::initTestCase()
 void TestMainWindow::init()
 {
     environment.clearSettings();
-    QextSerialEnumerator::setHardwarePortsListed(true);
+    SerialPortEnumerator::setHardwarePortsListed(true);
 }
 
 void TestMainWindow::cleanup()
@@ -67,7 +68,7 @@ void TestMainWindow::cleanup()
     for (const auto &port : qAsConst(announced))
         withdrawVirtualPort(port.first, port.second);
     announced.clear();
-    QextSerialEnumerator::setHardwarePortsListed(true);
+    SerialPortEnumerator::setHardwarePortsListed(true);
 }
 
 void TestMainWindow::storeValue(const QString &group, const QString &key, const QVariant &value)
@@ -103,7 +104,7 @@ void TestMainWindow::firstStartShowsDefaults()
     QCOMPARE(widget<QSlider>(&window, "readHorizontalSlider")->value(), 540);
 
     // The real on-board UART of the machine is a port like any other.
-    QCOMPARE(widget<QComboBox>(&window, "serialPortComboBox")->count(), QextSerialEnumerator::getPorts().size());
+    QCOMPARE(widget<QComboBox>(&window, "serialPortComboBox")->count(), SerialPortEnumerator::getPorts().size());
 
     // Design-time contents are never taken for values read from a sensor.
     QVERIFY(widget<QSpinBox>(&window, "serialNumberSpinBox")->text().isEmpty());
@@ -123,16 +124,17 @@ void TestMainWindow::firstStartShowsDefaults()
 
 void TestMainWindow::openCloseButtonNeedsBothLineSettings()
 {
-    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 9);
     MainWindow window;
     auto *button = widget<QPushButton>(&window, "openClosePushButton");
     auto *bitRate = widget<QComboBox>(&window, "bitRateComboBox");
-    QCOMPARE(bitRate->currentIndex(), -1);
-    QVERIFY(!button->isEnabled());
+    QVERIFY(button->isEnabled());
 
     // Only a choice of the user re-applies the rule.
-    bitRate->setCurrentIndex(2);
+    bitRate->setCurrentIndex(-1);
+    QVERIFY(button->isEnabled());
+    emit bitRate->activated(-1);
     QVERIFY(!button->isEnabled());
+    bitRate->setCurrentIndex(2);
     emit bitRate->activated(2);
     QVERIFY(button->isEnabled());
 
@@ -147,9 +149,9 @@ void TestMainWindow::portArrivalAndRemoval()
     const int firstMaster = announceVirtualPort(QStringLiteral("bench-a"));
     QVERIFY(firstMaster >= 0);
     announced << qMakePair(QStringLiteral("bench-a"), firstMaster);
-    const QList<QextPortInfo> before = QextSerialEnumerator::getPorts();
+    const QList<SerialPortInfo> before = SerialPortEnumerator::getPorts();
     QString storedName;
-    for (const QextPortInfo &port : before) {
+    for (const SerialPortInfo &port : before) {
         if (port.portName == QLatin1String("bench-a"))
             storedName = port.friendName;
     }
@@ -198,7 +200,7 @@ void TestMainWindow::earlierResetClearsLaterMessage()
 
 void TestMainWindow::lastPortRemoved()
 {
-    QextSerialEnumerator::setHardwarePortsListed(false);
+    SerialPortEnumerator::setHardwarePortsListed(false);
     const int master = announceVirtualPort(QStringLiteral("only"));
     announced << qMakePair(QStringLiteral("only"), master);
     MainWindow window;
@@ -233,7 +235,7 @@ void TestMainWindow::settingsSurviveRestart()
     QString portName;
     {
         MainWindow window;
-        window.setGeometry(QRect(40, 50, 470, 620));
+        window.setGeometry(QRect(40, 50, 470, 520));
         geometry = window.geometry();
         auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
         ports->setCurrentIndex(ports->findText(QStringLiteral("kept"), Qt::MatchContains));
@@ -259,7 +261,7 @@ void TestMainWindow::closingWithoutPortsKeepsLineSettings()
 {
     storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 3);
     storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialInterface"), QStringLiteral("Adapter (COM7)"));
-    QextSerialEnumerator::setHardwarePortsListed(false);
+    SerialPortEnumerator::setHardwarePortsListed(false);
     {
         MainWindow window;
         QCOMPARE(widget<QComboBox>(&window, "serialPortComboBox")->count(), 0);
@@ -274,7 +276,7 @@ void TestMainWindow::closingWithoutPortsKeepsLineSettings()
     QVERIFY(!storedValue(QStringLiteral("window"), QStringLiteral("geometry")).toRect().isNull());
 }
 
-void TestMainWindow::damagedSettingsStayInRange()
+void TestMainWindow::damagedSettingsReadAsDefaults()
 {
     storeValue(QStringLiteral("comConfig"), QStringLiteral("maxRetries"), 1000000);
     storeValue(QStringLiteral("comConfig"), QStringLiteral("requestTimeMs"), -25);
@@ -282,16 +284,34 @@ void TestMainWindow::damagedSettingsStayInRange()
     storeValue(QStringLiteral("userConfig"), QStringLiteral("maxReadTime"), -5);
     storeValue(QStringLiteral("userConfig"), QStringLiteral("readTimer"), QStringLiteral("soon"));
     storeValue(QStringLiteral("serialConfig"), QStringLiteral("slave"), 999);
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), QStringLiteral("abc"));
+    storeValue(QStringLiteral("serialConfig"), QStringLiteral("serialDataBitStopParity"), 9);
     storeValue(QStringLiteral("window"), QStringLiteral("geometry"), QStringLiteral("garbage"));
     MainWindow window;
-    // At most 10 attempts of 5 s each: the period stays a sane number.
+    // The defaults, not the edges of the ranges: 3 attempts of 25 ms.
     auto *period = widget<QSpinBox>(&window, "readSpinBox");
-    QVERIFY(period->minimum() > 0);
-    QVERIFY(period->minimum() <= 3 * 10 * (5000 + 5000 + 2 * 500 * 9));
-    QVERIFY(period->maximum() >= period->minimum());
-    QCOMPARE(period->value(), period->minimum());
-    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 247);
+    QCOMPARE(period->minimum(), 540);
+    QCOMPARE(period->maximum(), 60000);
+    QCOMPARE(period->value(), 540);
+    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 1);
+    QCOMPARE(widget<QComboBox>(&window, "bitRateComboBox")->currentIndex(), 1);
+    QCOMPARE(widget<QComboBox>(&window, "databitParityStopComboBox")->currentIndex(), 0);
+    QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isEnabled());
     QCOMPARE(window.geometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+}
+
+void TestMainWindow::oversizedGeometryIsNotRestored()
+{
+    // Too large to draw, or off every screen: the window comes up centred
+    // at its own size instead.
+    for (const QRect &stored : { QRect(0, 0, 99999, 99999), QRect(30000, 30000, 400, 300) }) {
+        storeValue(QStringLiteral("window"), QStringLiteral("geometry"), stored);
+        MainWindow window;
+        QCOMPARE(window.geometry().center(), QGuiApplication::primaryScreen()->geometry().center());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.width() < 2000);
+    }
 }
 
 void TestMainWindow::menuActions()

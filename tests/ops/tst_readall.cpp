@@ -50,7 +50,7 @@ private slots:
     void init();
     void currentFirmwareKeepsEverything();
     void olderFirmwareLosesSpeedAndPulseConstant();
-    void firmwareBelowEveryThresholdDisablesAllParameters();
+    void unknownFirmwareIsNoSuccessAndTabsFollowTheNextSensor();
     void failedReadStopsAndChangesNothingElse_data();
     void failedReadStopsAndChangesNothingElse();
 
@@ -107,7 +107,7 @@ void TestReadAll::olderFirmwareLosesSpeedAndPulseConstant()
     }
 }
 
-void TestReadAll::firmwareBelowEveryThresholdDisablesAllParameters()
+void TestReadAll::unknownFirmwareIsNoSuccessAndTabsFollowTheNextSensor()
 {
     SensorWindow sensor({ QStringLiteral("--firmware"), QStringLiteral("0x01020304") });
     QVERIFY(sensor.open());
@@ -115,16 +115,33 @@ void TestReadAll::firmwareBelowEveryThresholdDisablesAllParameters()
 
     ModalAnswerer answerer;
     sensor.click("readAllPushButton");
-    QCOMPARE(shownBoxes(answerer), QStringList());
+    QCOMPARE(shownBoxes(answerer), QStringList{ QStringLiteral(
+            "Unknown sensor: The sensor reports firmware version 0x01020304, older than any this program knows. "
+            "Its values are shown, but none can be written or logged.") });
     QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(false));
     QCOMPARE(widget<QLineEdit>(&window, "FWVersionLineEdit")->text(), QStringLiteral("01.02-03.04"));
     // The slave address and both commands included: this sensor has none of
     // the parameters the program knows.
     QCOMPARE(disabledAmong(&window, parameterWidgets), parameterWidgets);
-    QCOMPARE(widget<QTabWidget>(&window, "tabWidget")->count(), 0);
-    // Every transfer went through, so the run itself succeeded.
+    auto *tabs = widget<QTabWidget>(&window, "tabWidget");
+    QCOMPARE(tabs->count(), 0);
+    QCOMPARE(statusText(&window), QStringLiteral("Cannot retrieve correct values"));
+    QCOMPARE(statusStyle(&window), QStringLiteral("background: #b00;"));
+    QVERIFY(!storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid());
+
+    // A sensor with every live value, on the same port, gets every tab back.
+    sensor.pressOpenClose();
+    const QString name = sensor.simulator.name();
+    sensor.simulator.stop();
+    SimulatorProcess newer({}, name);
+    QVERIFY(newer.start());
+    QTRY_VERIFY(sensor.selectSimulatorPort());
+    sensor.pressOpenClose();
+    QTRY_VERIFY(window.isConnectionOpen());
+    sensor.click("readAllPushButton");
     QCOMPARE(statusText(&window), Retrieved);
-    QCOMPARE(statusStyle(&window), Good);
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->indexOf(widget<QWidget>(&window, "speedTab")), 2);
 }
 
 void TestReadAll::failedReadStopsAndChangesNothingElse_data()

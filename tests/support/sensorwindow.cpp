@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QSettings>
+#include <QTest>
 
 SensorWindow::SensorWindow(const QStringList &simulatorArgs)
     : simulator(simulatorArgs)
@@ -52,6 +53,14 @@ void SensorWindow::pressOpenClose()
 void SensorWindow::click(const char *buttonName)
 {
     window().findChild<QAbstractButton *>(QLatin1String(buttonName))->click();
+    waitUntilIdle();
+}
+
+bool SensorWindow::waitUntilIdle(int timeoutMs)
+{
+    // Operations run on the line's thread; their outcome is shown once the
+    // window has them back.
+    return QTest::qWaitFor([this] { return !window().isBusy(); }, timeoutMs);
 }
 
 void storeSetting(const QString &group, const QString &key, const QVariant &value)

@@ -25,7 +25,9 @@ public:
     bool open();
     bool selectSimulatorPort();
     void pressOpenClose();
+    // Clicks and waits until the operation it started has completed.
     void click(const char *buttonName);
+    bool waitUntilIdle(int timeoutMs = 30000);
 
     SimulatorProcess simulator;
 

@@ -1,6 +1,6 @@
 #include "simulatorprocess.h"
 
-#include "virtualports.h"
+#include "ports/virtualports.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

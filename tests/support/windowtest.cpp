@@ -1,6 +1,6 @@
 #include "windowtest.h"
 
-#include "virtualports.h"
+#include "ports/virtualports.h"
 
 #include <QDir>
 #include <QFile>

@@ -58,7 +58,7 @@ private slots:
     void storesOnlyOnClose();
     void readTimeMinimumFollowsTimings_data();
     void readTimeMinimumFollowsTimings();
-    void damagedStoreShowsValuesInRange();
+    void damagedStoreShowsDefaults();
 
 private:
     TestEnvironment environment;
@@ -142,14 +142,14 @@ void TestOptionsDialog::readTimeMinimumFollowsTimings()
     QCOMPARE(stored("userConfig/maxReadTime"), retriesEdit == QLatin1String("unfinished") ? 2850 : shown);
 }
 
-void TestOptionsDialog::damagedStoreShowsValuesInRange()
+void TestOptionsDialog::damagedStoreShowsDefaults()
 {
     const QVariantList damaged = { 2000000000, -1, QStringLiteral("abc"), -5, 99, -4, -300 };
     for (int i = 0; i < damaged.size(); ++i)
         QSettings().setValue(QLatin1String(keys[i]), damaged.at(i));
 
-    // 3 x (1 x (5000 + 1)) is the smallest maximum read time these allow.
-    const QList<int> expected = { 5000, 1, 1, 0, 6, 0, 15003 };
+    // Each damaged value reads as its default, not as the edge of its range.
+    const QList<int> expected = { 25, 25, 3, 5, 2, 1, 60000 };
     runDialog([&](OptionsDialog &dialog) {
         for (int i = 0; i < expected.size(); ++i)
             QVERIFY2(spinBox(dialog, fields[i])->value() == expected.at(i), fields[i]);

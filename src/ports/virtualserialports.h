@@ -1,7 +1,7 @@
 #ifndef VIRTUALSERIALPORTS_H
 #define VIRTUALSERIALPORTS_H
 
-#include "qextportinfo.h"
+#include "serialportinfo.h"
 
 #include <QList>
 #include <QString>
@@ -11,7 +11,7 @@
 // opened through the link, so it keeps working when the pty behind it gets
 // another number. Dangling links (left behind by a killed simulator) are
 // skipped. Listed in no particular order.
-QList<QextPortInfo> virtualSerialPorts(const QString &directory);
+QList<SerialPortInfo> virtualSerialPorts(const QString &directory);
 
 // The directories holding the targets of the links in a directory, dangling
 // ones included: a port appears or goes when its pty does, without any

@@ -49,9 +49,9 @@ QString usbModel(udev_device *usbDevice, udev_device *tty)
     return model;
 }
 
-QextPortInfo portFromDevice(udev_device *tty)
+SerialPortInfo portFromDevice(udev_device *tty)
 {
-    QextPortInfo port;
+    SerialPortInfo port;
     port.portName = QString::fromLocal8Bit(udev_device_get_sysname(tty));
     port.physName = QString::fromLocal8Bit(udev_device_get_devnode(tty));
     port.enumName = QString::fromLocal8Bit(udev_device_get_subsystem(tty));
@@ -63,6 +63,13 @@ QextPortInfo portFromDevice(udev_device *tty)
         model = usbModel(usbDevice, tty);
         if (model.isEmpty())
             model = QStringLiteral("USB serial port");
+        // An adapter with a serial number is known again on any USB socket;
+        // without one, only on the same socket (its sysfs path).
+        const QString serial = sysAttribute(usbDevice, "serial");
+        port.identity = serial.isEmpty()
+                ? QStringLiteral("usb-path:%1").arg(QString::fromLocal8Bit(udev_device_get_devpath(usbDevice)))
+                : QStringLiteral("usb:%1:%2:%3").arg(port.vendorID, 4, 16, QLatin1Char('0'))
+                          .arg(port.productID, 4, 16, QLatin1Char('0')).arg(serial);
     } else {
         const QString uart = uartName(sysAttribute(tty, "type").toInt());
         model = uart.isEmpty() ? QStringLiteral("Serial port")
@@ -71,6 +78,8 @@ QextPortInfo portFromDevice(udev_device *tty)
     // The device node in parentheses tells two adapters of the same model
     // apart, and is what a technician knows from the command line.
     port.friendName = QStringLiteral("%1 (%2)").arg(model, port.physName);
+    if (port.identity.isEmpty())
+        port.identity = port.physName;
     return port;
 }
 
@@ -88,9 +97,9 @@ bool isHardwarePort(udev_device *tty)
 
 } // namespace
 
-QList<QextPortInfo> udevSerialPorts()
+QList<SerialPortInfo> udevSerialPorts()
 {
-    QList<QextPortInfo> ports;
+    QList<SerialPortInfo> ports;
     udev *context = udev_new();
     if (!context)
         return ports;

@@ -1,7 +1,7 @@
-#ifndef QEXTSERIALENUMERATOR_H
-#define QEXTSERIALENUMERATOR_H
+#ifndef SERIALPORTENUMERATOR_H
+#define SERIALPORTENUMERATOR_H
 
-#include "qextportinfo.h"
+#include "serialportinfo.h"
 
 #include <QList>
 #include <QObject>
@@ -14,18 +14,18 @@ class VirtualPortWatcher;
 // announced as links in virtualPortDirectory(). Both kinds are announced
 // alike, so a simulator appears in the port list exactly like a plugged
 // adapter.
-class QextSerialEnumerator : public QObject
+class SerialPortEnumerator : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit QextSerialEnumerator(QObject *parent = nullptr);
-    ~QextSerialEnumerator() override;
+    explicit SerialPortEnumerator(QObject *parent = nullptr);
+    ~SerialPortEnumerator() override;
 
     // Enumerates afresh at every call. Real ports come first, in the
     // natural order of their device nodes (ttyUSB2 before ttyUSB10), then
     // the virtual ports by name; the order is the same for the same set.
-    static QList<QextPortInfo> getPorts();
+    static QList<SerialPortInfo> getPorts();
 
     // Leaves the real ports out of every list, so that tests can stand for
     // a computer with no serial hardware; on by default.
@@ -37,15 +37,15 @@ public:
     void setUpNotifications();
 
 signals:
-    void deviceDiscovered(const QextPortInfo &info);
-    void deviceRemoved(const QextPortInfo &info);
+    void deviceDiscovered(const SerialPortInfo &info);
+    void deviceRemoved(const SerialPortInfo &info);
 
 private:
     void announceChanges();
 
     UdevPortMonitor *udevMonitor = nullptr;
     VirtualPortWatcher *virtualWatcher = nullptr;
-    QList<QextPortInfo> knownPorts;
+    QList<SerialPortInfo> knownPorts;
 };
 
-#endif // QEXTSERIALENUMERATOR_H
+#endif // SERIALPORTENUMERATOR_H

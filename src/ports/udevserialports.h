@@ -1,7 +1,7 @@
 #ifndef UDEVSERIALPORTS_H
 #define UDEVSERIALPORTS_H
 
-#include "qextportinfo.h"
+#include "serialportinfo.h"
 
 #include <QList>
 
@@ -9,6 +9,6 @@
 // adapters, ACM devices and the on-board UARTs that are fitted. Read from
 // sysfs through libudev, so it works without a running udev daemon. Listed
 // in no particular order.
-QList<QextPortInfo> udevSerialPorts();
+QList<SerialPortInfo> udevSerialPorts();
 
 #endif // UDEVSERIALPORTS_H

@@ -1,4 +1,4 @@
-#include "qextserialenumerator.h"
+#include "serialportenumerator.h"
 
 #include "udevportmonitor.h"
 #include "udevserialports.h"
@@ -51,83 +51,83 @@ bool naturalLess(const QString &a, const QString &b)
     return a < b;  // "ttyS01" and "ttyS1": any fixed order will do
 }
 
-void sortNaturally(QList<QextPortInfo> &ports, QString QextPortInfo::*key)
+void sortNaturally(QList<SerialPortInfo> &ports, QString SerialPortInfo::*key)
 {
-    std::stable_sort(ports.begin(), ports.end(), [key](const QextPortInfo &a, const QextPortInfo &b) {
+    std::stable_sort(ports.begin(), ports.end(), [key](const SerialPortInfo &a, const SerialPortInfo &b) {
         return naturalLess(a.*key, b.*key);
     });
 }
 
-bool samePort(const QextPortInfo &a, const QextPortInfo &b)
+bool samePort(const SerialPortInfo &a, const SerialPortInfo &b)
 {
     return a.portName == b.portName && a.physName == b.physName
             && a.friendName == b.friendName && a.enumName == b.enumName
-            && a.vendorID == b.vendorID && a.productID == b.productID;
+            && a.vendorID == b.vendorID && a.productID == b.productID && a.identity == b.identity;
 }
 
-bool containsPort(const QList<QextPortInfo> &ports, const QextPortInfo &port)
+bool containsPort(const QList<SerialPortInfo> &ports, const SerialPortInfo &port)
 {
     return std::any_of(ports.cbegin(), ports.cend(),
-                       [&port](const QextPortInfo &other) { return samePort(port, other); });
+                       [&port](const SerialPortInfo &other) { return samePort(port, other); });
 }
 
 } // namespace
 
-QextSerialEnumerator::QextSerialEnumerator(QObject *parent)
+SerialPortEnumerator::SerialPortEnumerator(QObject *parent)
     : QObject(parent)
 {
     // Queued connections and signal spies need the type by name.
-    qRegisterMetaType<QextPortInfo>();
+    qRegisterMetaType<SerialPortInfo>();
 }
 
-QextSerialEnumerator::~QextSerialEnumerator() = default;
+SerialPortEnumerator::~SerialPortEnumerator() = default;
 
-void QextSerialEnumerator::setHardwarePortsListed(bool listed)
+void SerialPortEnumerator::setHardwarePortsListed(bool listed)
 {
     hardwarePortsListed = listed;
 }
 
-QList<QextPortInfo> QextSerialEnumerator::getPorts()
+QList<SerialPortInfo> SerialPortEnumerator::getPorts()
 {
-    QList<QextPortInfo> ports = hardwarePortsListed ? udevSerialPorts() : QList<QextPortInfo>();
-    sortNaturally(ports, &QextPortInfo::physName);
-    QList<QextPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
-    sortNaturally(virtualPorts, &QextPortInfo::portName);
+    QList<SerialPortInfo> ports = hardwarePortsListed ? udevSerialPorts() : QList<SerialPortInfo>();
+    sortNaturally(ports, &SerialPortInfo::physName);
+    QList<SerialPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
+    sortNaturally(virtualPorts, &SerialPortInfo::portName);
     return ports + virtualPorts;
 }
 
-void QextSerialEnumerator::setUpNotifications()
+void SerialPortEnumerator::setUpNotifications()
 {
     if (udevMonitor)
         return;
 
     udevMonitor = new UdevPortMonitor(this);
-    connect(udevMonitor, &UdevPortMonitor::ttyChanged, this, &QextSerialEnumerator::announceChanges);
+    connect(udevMonitor, &UdevPortMonitor::ttyChanged, this, &SerialPortEnumerator::announceChanges);
     udevMonitor->start();
 
     virtualWatcher = new VirtualPortWatcher(this);
-    connect(virtualWatcher, &VirtualPortWatcher::changed, this, &QextSerialEnumerator::announceChanges);
+    connect(virtualWatcher, &VirtualPortWatcher::changed, this, &SerialPortEnumerator::announceChanges);
     virtualWatcher->start(virtualPortDirectory());
 
     knownPorts = getPorts();
 }
 
-void QextSerialEnumerator::announceChanges()
+void SerialPortEnumerator::announceChanges()
 {
     // Every notice is answered by comparing full lists, so a burst of events
     // or two links made at once give one announcement per port, and a
     // removed port is announced with the record it was listed with.
-    const QList<QextPortInfo> previous = knownPorts;
-    const QList<QextPortInfo> current = getPorts();
+    const QList<SerialPortInfo> previous = knownPorts;
+    const QList<SerialPortInfo> current = getPorts();
     // Updated before emitting: a receiver that runs a nested event loop may
     // bring the next notice in, which must compare against this list.
     knownPorts = current;
 
-    for (const QextPortInfo &port : previous) {
+    for (const SerialPortInfo &port : previous) {
         if (!containsPort(current, port))
             emit deviceRemoved(port);
     }
-    for (const QextPortInfo &port : current) {
+    for (const SerialPortInfo &port : current) {
         if (!containsPort(previous, port))
             emit deviceDiscovered(port);
     }

@@ -1,7 +1,7 @@
-#include "qextserialenumerator.h"
+#include "ports/serialportenumerator.h"
 #include "testenvironment.h"
-#include "udevportmonitor.h"
-#include "virtualports.h"
+#include "ports/udevportmonitor.h"
+#include "ports/virtualports.h"
 
 #include <QtTest>
 
@@ -28,17 +28,17 @@ public:
     QString slavePath;
 };
 
-QStringList portNames(const QList<QextPortInfo> &ports)
+QStringList portNames(const QList<SerialPortInfo> &ports)
 {
     QStringList names;
-    for (const QextPortInfo &port : ports)
+    for (const SerialPortInfo &port : ports)
         names << port.portName;
     return names;
 }
 
 QString noticed(const QSignalSpy &spy, int index)
 {
-    return spy.at(index).at(0).value<QextPortInfo>().portName;
+    return spy.at(index).at(0).value<SerialPortInfo>().portName;
 }
 
 } // namespace
@@ -84,9 +84,9 @@ void TestPortEnumerator::listsRealPortsThenVirtualPorts()
 
     // The virtual ports close the list, in natural order, opened through
     // the link itself.
-    const QList<QextPortInfo> ports = QextSerialEnumerator::getPorts();
+    const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
     QVERIFY(ports.size() >= 2);
-    const QextPortInfo second = ports.at(ports.size() - 2);
+    const SerialPortInfo second = ports.at(ports.size() - 2);
     QCOMPARE(second.portName, QStringLiteral("sim2"));
     QCOMPARE(second.physName, directory + QStringLiteral("/sim2"));
     QCOMPARE(second.enumName, QStringLiteral("virtual"));
@@ -95,8 +95,8 @@ void TestPortEnumerator::listsRealPortsThenVirtualPorts()
 
     // Everything before them is real hardware: a device node that exists,
     // no virtual console, no UART that the kernel found absent.
-    const QList<QextPortInfo> realPorts = ports.mid(0, ports.size() - 2);
-    for (const QextPortInfo &port : realPorts) {
+    const QList<SerialPortInfo> realPorts = ports.mid(0, ports.size() - 2);
+    for (const SerialPortInfo &port : realPorts) {
         QVERIFY2(QFileInfo::exists(port.physName), qPrintable(port.physName));
         QVERIFY2(!QRegularExpression(QStringLiteral("^(tty\\d*|console|ptmx)$")).match(port.portName).hasMatch(),
                  qPrintable(port.portName));
@@ -111,9 +111,9 @@ void TestPortEnumerator::listsRealPortsThenVirtualPorts()
 
 void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
 {
-    QextSerialEnumerator enumerator;
-    QSignalSpy discovered(&enumerator, &QextSerialEnumerator::deviceDiscovered);
-    QSignalSpy removed(&enumerator, &QextSerialEnumerator::deviceRemoved);
+    SerialPortEnumerator enumerator;
+    QSignalSpy discovered(&enumerator, &SerialPortEnumerator::deviceDiscovered);
+    QSignalSpy removed(&enumerator, &SerialPortEnumerator::deviceRemoved);
     // The directory does not exist until the enumerator makes it.
     enumerator.setUpNotifications();
     QVERIFY(QFileInfo(directory).isDir());
@@ -122,7 +122,7 @@ void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
     QVERIFY(link(QStringLiteral("first"), pty.slavePath));
     QTRY_COMPARE(discovered.count(), 1);
     QCOMPARE(noticed(discovered, 0), QStringLiteral("first"));
-    QCOMPARE(discovered.at(0).at(0).value<QextPortInfo>().physName, directory + QStringLiteral("/first"));
+    QCOMPARE(discovered.at(0).at(0).value<SerialPortInfo>().physName, directory + QStringLiteral("/first"));
 
     // A dangling link is never announced.
     QVERIFY(link(QStringLiteral("dangling"), directory + QStringLiteral("/no-such-pty")));
@@ -150,7 +150,7 @@ void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
     killed.reset();
     QTRY_COMPARE(removed.count(), 3);
     QCOMPARE(noticed(removed, 2), QStringLiteral("killed"));
-    QVERIFY(!portNames(QextSerialEnumerator::getPorts()).contains(QStringLiteral("killed")));
+    QVERIFY(!portNames(SerialPortEnumerator::getPorts()).contains(QStringLiteral("killed")));
 }
 
 void TestPortEnumerator::followsAPortMadeBySocat()
@@ -159,8 +159,8 @@ void TestPortEnumerator::followsAPortMadeBySocat()
     if (socat.isEmpty())
         QSKIP("socat is not installed");
 
-    QextSerialEnumerator enumerator;
-    QSignalSpy discovered(&enumerator, &QextSerialEnumerator::deviceDiscovered);
+    SerialPortEnumerator enumerator;
+    QSignalSpy discovered(&enumerator, &SerialPortEnumerator::deviceDiscovered);
     enumerator.setUpNotifications();
 
     QProcess process;
@@ -176,7 +176,7 @@ void TestPortEnumerator::followsAPortMadeBySocat()
 // present port when asked through its uevent file (root only).
 void TestPortEnumerator::hearsTheKernelAboutRealPorts()
 {
-    const QList<QextPortInfo> ports = QextSerialEnumerator::getPorts();
+    const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
     if (ports.isEmpty() || ports.first().enumName == QLatin1String("virtual"))
         QSKIP("no real serial port on this computer");
     QFile uevent(QStringLiteral("/sys/class/tty/%1/uevent").arg(ports.first().portName));

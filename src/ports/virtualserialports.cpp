@@ -21,17 +21,18 @@ QFileInfoList linksIn(const QString &directory)
 
 } // namespace
 
-QList<QextPortInfo> virtualSerialPorts(const QString &directory)
+QList<SerialPortInfo> virtualSerialPorts(const QString &directory)
 {
-    QList<QextPortInfo> ports;
+    QList<SerialPortInfo> ports;
     for (const QFileInfo &link : linksIn(directory)) {
         if (!link.exists())
             continue;  // exists() follows the link: false when it dangles
-        QextPortInfo port;
+        SerialPortInfo port;
         port.portName = link.fileName();
         port.physName = link.absoluteFilePath();
         port.friendName = QStringLiteral("Virtual serial port %1 (%2)").arg(port.portName, port.physName);
         port.enumName = QStringLiteral("virtual");
+        port.identity = QStringLiteral("virtual:") + port.portName;
         ports.append(port);
     }
     return ports;
