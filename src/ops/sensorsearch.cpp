@@ -59,12 +59,21 @@ SensorSearch::SensorSearch(LinkThread *linkThread, QObject *parent)
     // For queued connections to finished() and for signal spies.
     qRegisterMetaType<SensorSearch::Outcome>();
     channel->receiver = this;
+    // A link thread destroyed mid-search never completes the job.
+    connect(linkThread, &QObject::destroyed, this, [this] {
+        if (!running)
+            return;
+        outcome = Cancelled;
+        finish();
+    });
 }
 
 SensorSearch::~SensorSearch()
 {
     QMutexLocker lock(&channel->mutex);
-    if (channel->jobRunning) {
+    // A link thread that has gone first has either let the job finish or
+    // dropped it unstarted: there is nothing to wait for then.
+    if (link && channel->jobRunning) {
         link->cancel();
         while (channel->jobRunning)
             channel->jobReturned.wait(&channel->mutex);
@@ -75,7 +84,7 @@ SensorSearch::~SensorSearch()
 bool SensorSearch::start(const QString &device, const ScanPlan &plan, const CommTiming &timing,
                          bool stopAtFirstSensor)
 {
-    if (running)
+    if (running || !link)
         return false;
     currentPlan = plan;
     foundSensors.clear();
@@ -153,7 +162,7 @@ bool SensorSearch::start(const QString &device, const ScanPlan &plan, const Comm
 
 void SensorSearch::cancel()
 {
-    if (running)
+    if (running && link)
         link->cancel();
 }
 

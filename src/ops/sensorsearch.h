@@ -2,16 +2,16 @@
 #define SENSORSEARCH_H
 
 #include "link/commtiming.h"
+#include "link/linkthread.h"
 #include "scanplan.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
-
-class LinkThread;
 
 // A sensor that answered the search, and the line it answered at.
 struct FoundSensor
@@ -78,7 +78,7 @@ private:
 
     void finish();
 
-    LinkThread *link;
+    QPointer<LinkThread> link;
     std::shared_ptr<Channel> channel;
     ScanPlan currentPlan;
     QList<FoundSensor> foundSensors;
