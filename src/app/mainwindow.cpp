@@ -16,6 +16,7 @@
 #include "link/transactionerror.h"
 #include "ops/readall.h"
 #include "ops/writeparameters.h"
+#include "findsensordialog.h"
 #include "optionsdialog.h"
 #include "portlist.h"
 #include "ports/serialportenumerator.h"
@@ -66,6 +67,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::connectSignals()
 {
+    connect(ui->actionFindSensor, SIGNAL(triggered()), this, SLOT(findSensorSlot()));
     connect(ui->actionOptions, SIGNAL(triggered()), this, SLOT(optionsSlot()));
     connect(ui->actionExit, SIGNAL(triggered()), this, SLOT(close()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(aboutSlot()));
@@ -133,6 +135,50 @@ void MainWindow::optionsSlot()
     applyTimingOptions();
 }
 
+void MainWindow::findSensorSlot()
+{
+    SerialPortInfo port;
+    if (!portList->selectedPort(&port) || operationRunning)
+        return;
+    // The search needs the line to itself: an open port is closed first,
+    // which also stops a timed reading.
+    const bool wasOpen = connectionOpen;
+    const SerialPortInfo previousPort = openPortInfo;
+    if (wasOpen) {
+        closePort();
+        form->resetColours();
+    }
+    FindSensorDialog dialog(link, port.device(), SerialLineSettings::load(), CommTiming::load(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        // Left as it was: a port open before the search is open again.
+        if (wasOpen) {
+            ui->openClosePushButton->setChecked(true);
+            openPort(previousPort, openBitRateCode, openFramingCode);
+        }
+        return;
+    }
+    const FoundSensor &found = dialog.chosenSensor();
+    useFoundSensor(port, found.slave, found.bitRateCode, found.framingCode);
+}
+
+void MainWindow::useFoundSensor(const SerialPortInfo &port, int slave, int bitRateCode, int framingCode)
+{
+    ui->slaveSpinBox->setValue(slave);
+    ui->bitRateComboBox->setCurrentIndex(bitRateCode);
+    ui->databitParityStopComboBox->setCurrentIndex(framingCode);
+    updateOpenCloseButtonStatus();
+    SerialLineSettings line = SerialLineSettings::load();
+    line.port = port.friendName;
+    line.slave = slave;
+    line.bitRateCode = bitRateCode;
+    line.framingCode = framingCode;
+    line.save();
+    ui->openClosePushButton->setChecked(true);
+    openPort(port, bitRateCode, framingCode);
+    // Read all follows once the port is open.
+    pendingReadAll = true;
+}
+
 void MainWindow::aboutSlot()
 {
     AboutDialog dialog(this);
@@ -156,7 +202,7 @@ void MainWindow::loadSettings()
                               QGuiApplication::primaryScreen()->geometry(), areas));
 
     const SerialLineSettings line = SerialLineSettings::load();
-    portList->rebuild(QString(), line.port);
+    rebuildPortList();
     ui->slaveSpinBox->setValue(line.slave);
     ui->bitRateComboBox->setCurrentIndex(line.bitRateCode);
     ui->delaySpinBox->setValue(line.delay);
@@ -233,7 +279,9 @@ int MainWindow::rebuildPortList()
     // that changes the line re-opens that port, and an adapter plugged in
     // meanwhile must not take its place.
     const QString keep = connectionOpen || waitingForPort ? openPortInfo.identity : QString();
-    return portList->rebuild(keep, SerialLineSettings::load().port);
+    const int count = portList->rebuild(keep, SerialLineSettings::load().port);
+    ui->actionFindSensor->setEnabled(count > 0);
+    return count;
 }
 
 void MainWindow::onDeviceDiscoveredSlot(const SerialPortInfo &portInfo)
@@ -357,6 +405,8 @@ void MainWindow::openPort(const SerialPortInfo &port, int bitRateCode, int frami
         *error = line.openError();
     }, [this, port, device, bitRateCode, framingCode, opened, error] {
         endOperation();
+        const bool readNext = pendingReadAll;
+        pendingReadAll = false;
         if (*opened) {
             connectionOpen = true;
             openPortInfo = port;
@@ -364,6 +414,8 @@ void MainWindow::openPort(const SerialPortInfo &port, int bitRateCode, int frami
             openFramingCode = framingCode;
             setOpenedState();
             form->resetColours();
+            if (readNext)
+                readAllSlot();
             return;
         }
         setClosedState();

@@ -42,6 +42,7 @@ protected:
 
 private slots:
     void optionsSlot();
+    void findSensorSlot();
     void aboutSlot();
     void onDeviceDiscoveredSlot(const SerialPortInfo &portInfo);
     void onDeviceRemovedSlot(const SerialPortInfo &portInfo);
@@ -59,6 +60,7 @@ private:
     void saveSettings();
     void applyTimingOptions();
     int rebuildPortList();
+    void useFoundSensor(const SerialPortInfo &port, int slave, int bitRateCode, int framingCode);
     void connectSignals();
 
     void openPort(const SerialPortInfo &port, int bitRateCode, int framingCode);
@@ -92,6 +94,8 @@ private:
     quint32 firmwareVersion = 0;
     bool connectionOpen = false;
     bool operationRunning = false;
+    // A sensor picked in the search is read as soon as its port is open.
+    bool pendingReadAll = false;
     // The port the line is open on (or was, while a run waits for it to
     // come back) and the line settings it was opened at.
     SerialPortInfo openPortInfo;

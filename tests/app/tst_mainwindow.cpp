@@ -2,6 +2,7 @@
 #include "modalanswerer.h"
 #include "ports/serialportenumerator.h"
 #include "resources.h"
+#include "sensorwindow.h"
 #include "testenvironment.h"
 #include "windowtest.h"
 
@@ -43,6 +44,7 @@ private slots:
     void damagedSettingsReadAsDefaults();
     void oversizedGeometryIsNotRestored();
     void menuActions();
+    void foundSensorIsOpenedAndRead();
 
 private:
     void storeValue(const QString &group, const QString &key, const QVariant &value);
@@ -345,6 +347,55 @@ void TestMainWindow::menuActions()
     widget<QAction>(&window, "actionExit")->trigger();
     QVERIFY(!window.isVisible());
     QVERIFY(!storedValue(QStringLiteral("window"), QStringLiteral("geometry")).toRect().isNull());
+}
+
+void TestMainWindow::foundSensorIsOpenedAndRead()
+{
+    SensorWindow sensor({ QStringLiteral("--node"), QStringLiteral("200"), QStringLiteral("--bitrate"),
+                          QStringLiteral("3"), QStringLiteral("--serialconf"), QStringLiteral("2") });
+    // Open at the stored line, where this sensor does not answer: the
+    // search closes the port first.
+    QVERIFY(sensor.open());
+    MainWindow &window = sensor.window();
+    QVERIFY(window.isConnectionOpen());
+
+    bool used = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        // The search starts at once; narrow it to where the sensor is.
+        auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelPushButton"));
+        auto *search = dialog->findChild<QPushButton *>(QStringLiteral("searchPushButton"));
+        QTRY_VERIFY(cancel->isEnabled());
+        cancel->click();
+        QTRY_VERIFY2(search->isEnabled(), qPrintable(dialog->findChild<QLabel *>(QStringLiteral("statusLabel"))->text()));
+        dialog->findChild<QSpinBox *>(QStringLiteral("firstAddressSpinBox"))->setValue(199);
+        dialog->findChild<QSpinBox *>(QStringLiteral("lastAddressSpinBox"))->setValue(201);
+        for (int code = 0; code < 5; ++code)
+            dialog->findChild<QCheckBox *>(QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(code >= 3);
+        for (int code = 0; code < 4; ++code)
+            dialog->findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code))->setChecked(code == 2);
+        search->click();
+        auto *use = dialog->findChild<QPushButton *>(QStringLiteral("useSensorPushButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(use->isEnabled(), 20000);
+        use->click();
+        used = true;
+    });
+    widget<QAction>(&window, "actionFindSensor")->trigger();
+    QVERIFY(used);
+    QTRY_COMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
+    QVERIFY(window.isConnectionOpen());
+    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 200);
+    QCOMPARE(widget<QComboBox>(&window, "bitRateComboBox")->currentIndex(), 3);
+    QCOMPARE(widget<QComboBox>(&window, "databitParityStopComboBox")->currentIndex(), 2);
+    QCOMPARE(storedValue(QStringLiteral("serialConfig"), QStringLiteral("slave")).toInt(), 200);
+    QCOMPARE(storedValue(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate")).toInt(), 3);
+    QCOMPARE(storedValue(QStringLiteral("serialConfig"), QStringLiteral("serialDataBitStopParity")).toInt(), 2);
+    const SimRequest last = sensor.simulator.requests().last();
+    QCOMPARE(last.baud, 57600);
+    QVERIFY(last.odd);
+    QVERIFY(last.answered);
 }
 
 QTEST_MAIN(TestMainWindow)
