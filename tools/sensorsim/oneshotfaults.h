@@ -24,8 +24,8 @@ public:
     };
     struct Fault
     {
-        Kind kind;
-        int ms;
+        Kind kind = Kind::LateReply;
+        int ms = 0;
     };
 
     // Where a --byte-gap-at pause falls: inside every reply, even the

@@ -149,20 +149,24 @@ void SensorSimulator::handleFrame(const ReceivedFrame &frame)
     ++requestsSeen;
     ResponderDecision decision = responder->handleFrame(frame.bytes, frame.line,
                                                         (frame.arrivalUs - startUs) / 1e6);
-    const std::optional<OneShotFaults::Fault> fault
+    const std::optional<OneShotFaults::Fault> scheduled
             = decision.answered() ? options.oneShotFaults.at(requestsSeen) : std::nullopt;
-    if (fault)
-        decision.reason = OneShotFaults::markedReason(decision.reason, fault->kind);
+    // Copied out of the optional: GCC's -O2 cannot see that the lambda
+    // below reads it only when it is set.
+    const bool faulted = scheduled.has_value();
+    const OneShotFaults::Fault fault = scheduled.value_or(OneShotFaults::Fault());
+    if (faulted)
+        decision.reason = OneShotFaults::markedReason(decision.reason, fault.kind);
     log.record(frame.arrivalUs, decision.request, frame.line, decision.answered(), decision.reason);
     if (!decision.answered()) {
         finishTransaction(false);
         return;
     }
 
-    const auto struck = [&fault](OneShotFaults::Kind kind) { return fault && fault->kind == kind; };
+    const auto struck = [faulted, &fault](OneShotFaults::Kind kind) { return faulted && fault.kind == kind; };
     QByteArray reply = decision.reply;
     if (struck(OneShotFaults::Kind::LateReply)) {
-        holdBack(reply, monotonicUs() + replyWaitUs() + qint64(fault->ms) * 1000);
+        holdBack(reply, monotonicUs() + replyWaitUs() + qint64(fault.ms) * 1000);
         return;
     }
     if (struck(OneShotFaults::Kind::Garbage))
@@ -172,7 +176,7 @@ void SensorSimulator::handleFrame(const ReceivedFrame &frame)
     sleepUs(replyWaitUs());
     if (struck(OneShotFaults::Kind::ByteGap)) {
         sendReply(reply.left(OneShotFaults::GapAfterBytes));
-        holdBack(reply.mid(OneShotFaults::GapAfterBytes), monotonicUs() + qint64(fault->ms) * 1000);
+        holdBack(reply.mid(OneShotFaults::GapAfterBytes), monotonicUs() + qint64(fault.ms) * 1000);
         return;
     }
     sendReply(reply);
