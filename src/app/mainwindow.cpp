@@ -509,11 +509,14 @@ void MainWindow::readAllSlot()
         const ReadAll::Outcome outcome = operation->finish(*form);
         for (int id : outcome.unshownIds)
             warnUnmanagedWidget(id, true);
+        // The firmware decides what Write all sends, also after a run that
+        // failed later on.
+        if (outcome.firmwareRead)
+            firmwareVersion = outcome.firmwareVersion;
         if (outcome.verdict == ReadAll::Verdict::TransferFailed) {
             reportTransferFailure(outcome.failure);
             return;
         }
-        firmwareVersion = outcome.firmwareVersion;
         plots->showTabsFor(firmwareVersion);
         const bool success = outcome.verdict == ReadAll::Verdict::Success;
         setAcquisitionControlsEnabled(success);

@@ -5,6 +5,8 @@
 #include "link/serialline.h"
 #include "link/seriallinesettings.h"
 
+#include <algorithm>
+
 void ReadAll::run(SensorLink &link)
 {
     QVector<int> ids(readAllIds.cbegin(), readAllIds.cend());
@@ -29,6 +31,8 @@ ReadAll::Outcome ReadAll::finish(ParameterForm &form) const
 {
     Outcome outcome;
     outcome.firmwareVersion = firmwareVersion;
+    outcome.firmwareRead = std::any_of(readings.cbegin(), readings.cend(),
+                                       [](const Reading &reading) { return reading.id == IdFWVersion; });
     for (const Reading &reading : readings) {
         if (!form.show(reading.id, reading.value))
             outcome.unshownIds.append(reading.id);

@@ -26,7 +26,8 @@ public:
     {
         Verdict verdict = Verdict::TransferFailed;
         TransferFailure failure;
-        quint32 firmwareVersion = 0;      // what the sensor reported, 0 if not read
+        quint32 firmwareVersion = 0;      // what the sensor reported
+        bool firmwareRead = false;        // even when a later transfer failed
         QString unknownParameter;         // "BitRate" or "SerialConf"
         int unknownCode = 0;
         QVector<int> unshownIds;          // values whose widget class is not handled

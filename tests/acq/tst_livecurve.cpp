@@ -35,14 +35,14 @@ Samples noisyRun(int count, double offset, double amplitude, quint32 seed)
     return samples;
 }
 
-// An 800 x 300 plot set up the way the main window sets up its live plots;
-// a valid `shownX` fixes the x scale, as a zoomed-in plot would.
+// An 800 x 300 plot with a legend below, like the main window's live plots;
+// a valid `shownX` fixes the x scale, as a zoomed-in plot would. It replots
+// on its own only, as in the main window.
 struct Plot
 {
     explicit Plot(QwtPlotCurve *curve, const QwtInterval &shownX = QwtInterval())
     {
         widget.insertLegend(new QwtLegend, QwtPlot::BottomLegend);
-        widget.setAxisTitle(QwtPlot::xBottom, QStringLiteral("elapsed time (sec)"));
         if (shownX.isValid())
             widget.setAxisScale(QwtPlot::xBottom, shownX.minValue(), shownX.maxValue());
         widget.setAutoReplot(true);
@@ -50,11 +50,7 @@ struct Plot
         curve->attach(&widget);
         widget.resize(800, 300);
     }
-
-    // No replot here: what the plot shows must follow from the automatic
-    // replot alone, as in the main window.
     QImage image() { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    QwtInterval axis(int id) const { return widget.axisInterval(id); }
 
     QwtPlot widget;
 };
@@ -72,9 +68,8 @@ void compareWithEverySample(Plot &plot, const Samples &samples, const QwtInterva
     curve->setSamples(samples);
     Plot reference(curve, shownX);
     const QImage drawn = reference.image();
-    QCOMPARE(plot.axis(QwtPlot::xBottom), reference.axis(QwtPlot::xBottom));
-    QCOMPARE(plot.axis(QwtPlot::yLeft), reference.axis(QwtPlot::yLeft));
-
+    for (int axis : { QwtPlot::xBottom, QwtPlot::yLeft })
+        QCOMPARE(plot.widget.axisInterval(axis), reference.widget.axisInterval(axis));
     int differing = 0, curvePixels = 0;
     for (int y = 0; y < drawn.height(); ++y) {
         for (int x = 0; x < drawn.width(); ++x) {
@@ -84,12 +79,6 @@ void compareWithEverySample(Plot &plot, const Samples &samples, const QwtInterva
     }
     QVERIFY2(differing <= 800 * 300 / 200 && differing <= curvePixels / 100,
              qPrintable(QStringLiteral("%1 pixels differ; the curve covers %2").arg(differing).arg(curvePixels)));
-}
-
-void appendAll(LiveCurve &curve, const Samples &samples)
-{
-    for (const QPointF &sample : samples)
-        curve.appendSample(sample);
 }
 
 } // namespace
@@ -112,16 +101,16 @@ private:
 
 // The lowest and highest of ranges that start and end on and off the block
 // boundaries of every level of the index, against a plain scan; ties must
-// give the first sample, and NaN is no extreme. (Drawing covers the search
-// for a column's end.)
+// give the first sample, and NaN is no extreme (sample 64 is one, alone in
+// the range 64..65). Drawing covers the search for a column's end.
 void TestLiveCurve::extremesMatchAPlainScan()
 {
     QRandomGenerator random(7);
     LiveSeries series;
     for (int i = 0; i < 40000; ++i)
-        series.append(QPointF(secondsAtTick(i), random.bounded(100) ? random.bounded(40) - 20.0 : qQNaN()));
+        series.append(QPointF(secondsAtTick(i), random.bounded(100) && i != 64 ? random.bounded(40) - 20.0 : qQNaN()));
 
-    const auto matchesPlainScan = [&](size_t first, size_t end) {
+    const auto check = [&](size_t first, size_t end) {
         size_t lowest = LiveSeries::npos, highest = LiveSeries::npos;
         for (size_t i = first; i < end; ++i) {
             const double y = series.yAt(i);
@@ -131,30 +120,27 @@ void TestLiveCurve::extremesMatchAPlainScan()
                 highest = i;
         }
         const LiveSeries::Extremes found = series.extremes(first, end);
-        return found.lowest == lowest && found.highest == highest
-               && (lowest == LiveSeries::npos
-                   || (found.lowestY == series.yAt(lowest) && found.highestY == series.yAt(highest)));
+        QVERIFY2(found.lowest == lowest && found.highest == highest
+                         && (lowest == LiveSeries::npos
+                             || (found.lowestY == series.yAt(lowest) && found.highestY == series.yAt(highest))),
+                 qPrintable(QStringLiteral("%1..%2").arg(first).arg(end)));
     };
     const size_t edges[] = { 0, 1, 63, 64, 65, 511, 512, 513, 4095, 4096, 4097, 32767, 32768, 32769, 39999, 40000 };
     for (size_t first : edges) {
-        for (size_t end : edges)
-            QVERIFY2(first >= end || matchesPlainScan(first, end),
-                     qPrintable(QStringLiteral("%1..%2").arg(first).arg(end)));
+        for (size_t end : edges) {
+            if (first < end)
+                check(first, end);
+        }
     }
     for (int i = 0; i < 500; ++i) {
         const size_t first = random.bounded(40000u);
-        const size_t end = first + 1 + random.bounded(quint32(40000 - first));
-        QVERIFY2(matchesPlainScan(first, end), qPrintable(QStringLiteral("%1..%2").arg(first).arg(end)));
+        check(first, first + 1 + random.bounded(quint32(40000 - first)));
     }
-    LiveSeries gaps;
-    gaps.append(QPointF(0, qQNaN()));
-    QCOMPARE(gaps.extremes(0, 1).lowest, LiveSeries::npos);
 }
 
 void TestLiveCurve::boundsFollowTheSamples()
 {
     LiveCurve curve(QStringLiteral("°C"));
-    QVERIFY(curve.boundingRect().width() < 0);   // nothing to scale to
     const Samples samples = noisyRun(3000, -20.0, 25.0, 3);
     for (int i = 0; i < samples.size(); ++i) {
         curve.appendSample(samples[i]);
@@ -166,7 +152,7 @@ void TestLiveCurve::boundsFollowTheSamples()
     QCOMPARE(curve.boundingRect(), qwtBoundingRect(QwtPointSeriesData(samples)));
 
     curve.clearSamples();
-    QVERIFY(curve.boundingRect().width() < 0);
+    QVERIFY(curve.boundingRect().width() < 0);   // nothing to scale to
     curve.appendSample(QPointF(0, -3.5));
     QCOMPARE(curve.boundingRect(), QRectF(0, -3.5, 0, 0));
 }
@@ -187,12 +173,10 @@ void TestLiveCurve::keepsEverySampleWithinItsMemoryBudget()
         plot.widget.replot();
         plot.image();
         const double perSample = double(curve->memoryBytes()) / double(checkpoint);
-        QVERIFY2(perSample <= 24.0,
-                 qPrintable(QStringLiteral("%1 bytes per sample at %2").arg(perSample).arg(checkpoint)));
+        QVERIFY2(perSample <= 24.0, qPrintable(QStringLiteral("%1 bytes a sample at %2").arg(perSample).arg(checkpoint)));
     }
     for (size_t i = 0; i < curve->sampleCount(); i += 997)
         QCOMPARE(curve->sample(i), sampleAt(i));
-
     curve->clearSamples();
     QVERIFY(curve->memoryBytes() < 1024);
 }
@@ -211,12 +195,9 @@ void TestLiveCurve::drawsLikeEverySample_data()
     for (int i = 200; i < 210; ++i)
         jumping[i].rx() = 300;
 
-    QTest::newRow("100000 noisy samples") << noisyRun(100000, 500.0, 300.0, 11) << QwtInterval();
-    QTest::newRow("one sample") << Samples{ QPointF(0, 21.5) } << QwtInterval();
-    QTest::newRow("two samples") << Samples{ QPointF(0, 21.5), QPointF(1, 23.0) } << QwtInterval();
+    QTest::newRow("one sample") << Samples { QPointF(0, 21.5) } << QwtInterval();
     QTest::newRow("all samples at one x") << sameSecond << QwtInterval();
     QTest::newRow("constant y") << constant << QwtInterval();
-    QTest::newRow("negative temperatures") << noisyRun(20000, -25.0, 10.0, 13) << QwtInterval();
     QTest::newRow("x going back") << jumping << QwtInterval();
     // The curve enters and leaves the canvas from samples far outside it.
     QTest::newRow("zoomed in") << noisyRun(100000, 500.0, 300.0, 15) << QwtInterval(20000.5, 20300.5);
@@ -227,14 +208,16 @@ void TestLiveCurve::drawsLikeEverySample()
     QFETCH(Samples, samples);
     QFETCH(QwtInterval, shownX);
     auto *curve = new LiveCurve(QStringLiteral("W/m^2"));
-    appendAll(*curve, samples);
+    for (const QPointF &sample : samples)
+        curve->appendSample(sample);
     Plot plot(curve, shownX);
     compareWithEverySample(plot, samples, shownX);
 }
 
 // Between redraws only the last pixel column can change; samples arriving
 // in it and in new columns must all show. At the first sample of a run the
-// main window clears the curve, which until then shows the previous run.
+// main window clears the curve, which until then shows the previous run;
+// drawn afresh, the new run must show in full.
 void TestLiveCurve::redrawnTickByTickAndAfterClearing()
 {
     auto *curve = new LiveCurve(QStringLiteral("W/m^2"));
@@ -250,7 +233,8 @@ void TestLiveCurve::redrawnTickByTickAndAfterClearing()
     const QImage lastRun = plot.image();
     const Samples nextRun = noisyRun(samples.size(), 300.0, 200.0, 22);   // the same scales
     curve->clearSamples();
-    appendAll(*curve, nextRun);
+    for (const QPointF &sample : nextRun)
+        curve->appendSample(sample);
     QVERIFY(plot.image() != lastRun);
     compareWithEverySample(plot, nextRun);
 }

@@ -13,28 +13,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-Q_DECLARE_METATYPE(OpenFailureKind)
-
 namespace {
 // A pseudo-terminal pair; the slave side is a real character device.
-class PseudoTerminal
+struct PseudoTerminal
 {
-public:
     PseudoTerminal()
     {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
             slavePath = QString::fromLocal8Bit(::ptsname(master));
     }
-    ~PseudoTerminal()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+    ~PseudoTerminal() { ::close(master); }
 
-    int master = -1;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     QString slavePath;
 };
 }
@@ -44,8 +34,6 @@ class TestOpenFailure : public QObject
     Q_OBJECT
 
 private slots:
-    void errnoKinds_data();
-    void errnoKinds();
     void vanishedPortReadsAsGone();
     void permissionNamesTheDeviceGroup();
     void busyNamesTheProgramHoldingThePort();
@@ -53,30 +41,6 @@ private slots:
 private:
     TestEnvironment environment;
 };
-
-void TestOpenFailure::errnoKinds_data()
-{
-    QTest::addColumn<int>("err");
-    QTest::addColumn<OpenFailureKind>("kind");
-    QTest::newRow("EACCES") << EACCES << OpenFailureKind::PermissionDenied;
-    QTest::newRow("EPERM") << EPERM << OpenFailureKind::PermissionDenied;
-    QTest::newRow("EBUSY") << EBUSY << OpenFailureKind::Busy;
-    QTest::newRow("ENOENT") << ENOENT << OpenFailureKind::Gone;
-    QTest::newRow("ENODEV") << ENODEV << OpenFailureKind::Gone;
-    QTest::newRow("ENXIO") << ENXIO << OpenFailureKind::Gone;
-    QTest::newRow("ENOTTY") << ENOTTY << OpenFailureKind::Other;
-    QTest::newRow("EINVAL") << EINVAL << OpenFailureKind::Other;
-    QTest::newRow("EIO") << EIO << OpenFailureKind::Other;
-}
-
-void TestOpenFailure::errnoKinds()
-{
-    QFETCH(int, err);
-    QFETCH(OpenFailureKind, kind);
-    QCOMPARE(classifyOpenFailure(err), kind);
-    // Whatever the kind, the technician learns which device it is about.
-    QVERIFY(openFailureReason(err, QStringLiteral("/dev/ttyUSB7")).contains(QLatin1String("/dev/ttyUSB7")));
-}
 
 void TestOpenFailure::vanishedPortReadsAsGone()
 {
@@ -88,10 +52,14 @@ void TestOpenFailure::vanishedPortReadsAsGone()
     SensorLink link;
     QVERIFY(!link.open(device, 1, 0));
     QCOMPARE(classifyOpenFailure(link.openError()), OpenFailureKind::Gone);
+    // Whatever the reason, the technician learns which device it is about.
+    for (int error : { link.openError(), EIO })
+        QVERIFY(openFailureReason(error, device).contains(device));
 }
 
 void TestOpenFailure::permissionNamesTheDeviceGroup()
 {
+    QCOMPARE(classifyOpenFailure(EACCES), OpenFailureKind::PermissionDenied);
     PseudoTerminal terminal;
     QVERIFY(!terminal.slavePath.isEmpty());
     // The group of a fresh pseudo-terminal depends on how /dev/pts is
@@ -102,14 +70,14 @@ void TestOpenFailure::permissionNamesTheDeviceGroup()
 
     QCOMPARE(deviceGroupName(terminal.slavePath), QFileInfo(terminal.slavePath).group());
     const QString reason = openFailureReason(EACCES, terminal.slavePath);
-    QVERIFY2(reason.contains(QLatin1String("sudo usermod -aG dialout $USER")), qPrintable(reason));
-    QVERIFY2(reason.contains(terminal.slavePath), qPrintable(reason));
+    QVERIFY2(reason.contains(QLatin1String("-aG dialout")) && reason.contains(terminal.slavePath), qPrintable(reason));
 }
 
 void TestOpenFailure::busyNamesTheProgramHoldingThePort()
 {
     PseudoTerminal terminal;
     QVERIFY(!terminal.slavePath.isEmpty());
+    QCOMPARE(classifyOpenFailure(EBUSY), OpenFailureKind::Busy);
     const int ownHandle = ::open(QFile::encodeName(terminal.slavePath).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(ownHandle >= 0);
     // The program itself holding the port is no answer to "who holds it".
@@ -122,8 +90,7 @@ void TestOpenFailure::busyNamesTheProgramHoldingThePort()
     QVERIFY(holder.waitForStarted());
     const QString expected = QStringLiteral("sleep (process %1)").arg(holder.processId());
     QTRY_COMPARE(programHoldingDevice(terminal.slavePath), expected);
-    const QString reason = openFailureReason(EBUSY, terminal.slavePath);
-    QVERIFY2(reason.contains(expected), qPrintable(reason));
+    QVERIFY(openFailureReason(EBUSY, terminal.slavePath).contains(expected));
     holder.kill();
     holder.waitForFinished();
 }

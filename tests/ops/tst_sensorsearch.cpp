@@ -18,26 +18,22 @@ QSet<QString> keys(const QVector<ScanProbe> &probes)
     return result;
 }
 
-ScanRange narrowRange(int first, int last, const QVector<int> &bitRateCodes, const QVector<int> &framingCodes)
-{
-    ScanRange range;
-    range.firstSlave = first;
-    range.lastSlave = last;
-    range.bitRateCodes = bitRateCodes;
-    range.framingCodes = framingCodes;
-    return range;
-}
-
-// Reads of the serial number (probes) and of the firmware version the
-// simulator received.
+// Two-word reads at `address` the simulator received (0x8000: probes of the
+// serial number, 0x8002: the firmware version).
 int readsOf(const QList<SimRequest> &requests, int address)
 {
-    int count = 0;
-    for (const SimRequest &request : requests) {
-        if (request.function == 3 && request.address == address && request.count == 2)
-            ++count;
-    }
-    return count;
+    return int(std::count_if(requests.begin(), requests.end(), [&](const SimRequest &request) {
+        return request.function == 3 && request.address == address && request.count == 2;
+    }));
+}
+
+// Runs the search to its end; -1 when it did not start or did not end.
+int runSearch(SensorSearch &search, const QString &device, const ScanPlan &plan, bool stopAtFirst)
+{
+    QSignalSpy finished(&search, &SensorSearch::finished);
+    if (!search.start(device, plan, CommTiming(), stopAtFirst) || !finished.wait(60000))
+        return -1;
+    return int(finished.first().first().value<SensorSearch::Outcome>());
 }
 }
 
@@ -49,45 +45,21 @@ private slots:
     void planPutsLikelyProbesFirstAndCoversTheBusOnce();
     void planKeepsToTheRange();
     void probeTimeoutAddsTheWireTime();
-    void findsSensorWithOneAttemptPerProbe();
-    void storedLineIsProbedFirst();
+    void findsSensorWithOneAttemptPerProbeAndStoredLineFirst();
     void deviceThatWillNotOpenEndsTheSearch();
 
 private:
-    struct Finished
-    {
-        bool ok = false;
-        SensorSearch::Outcome outcome = SensorSearch::Completed;
-    };
-    Finished runSearch(SensorSearch &search, const QString &device, const ScanPlan &plan, bool stopAtFirst);
-
     TestEnvironment environment;
 };
-
-TestSensorSearch::Finished TestSensorSearch::runSearch(SensorSearch &search, const QString &device,
-                                                       const ScanPlan &plan, bool stopAtFirst)
-{
-    QSignalSpy finished(&search, &SensorSearch::finished);
-    Finished result;
-    if (!search.start(device, plan, CommTiming(), stopAtFirst))
-        return result;
-    if (!finished.wait(60000))
-        return result;
-    result.ok = true;
-    result.outcome = finished.first().first().value<SensorSearch::Outcome>();
-    return result;
-}
 
 void TestSensorSearch::planPutsLikelyProbesFirstAndCoversTheBusOnce()
 {
     const ScanProbe stored { 200, 3, 2 };
-    const ScanPlan plan(ScanRange(), stored, 25);
-    const QVector<ScanProbe> &probes = plan.probes();
+    const QVector<ScanProbe> probes = ScanPlan(ScanRange(), stored, 25).probes();
     QCOMPARE(probes.size(), 247 * 5 * 4);
     QCOMPARE(keys(probes).size(), probes.size());
-
     QCOMPARE(probes.at(0), stored);
-    QCOMPARE(probes.at(1), (ScanProbe { 1, 1, 0 }));
+    QCOMPARE(probes.at(1), FactoryProbe);
     // Then address 1 and the stored address at all twenty lines.
     QSet<QString> likely;
     for (int bitRate = 0; bitRate < 5; ++bitRate) {
@@ -102,36 +74,31 @@ void TestSensorSearch::planPutsLikelyProbesFirstAndCoversTheBusOnce()
     QVERIFY(rest.first().sameLine(stored));
     int lineChanges = 0;
     for (int i = 1; i < rest.size(); ++i) {
-        if (!rest.at(i).sameLine(rest.at(i - 1))) {
-            ++lineChanges;
-            if (lineChanges == 1)
-                QVERIFY(rest.at(i).sameLine(ScanProbe { 1, 1, 0 }));
-        } else {
+        if (rest.at(i).sameLine(rest.at(i - 1)))
             QVERIFY(rest.at(i).slave > rest.at(i - 1).slave);
-        }
+        else if (++lineChanges == 1)
+            QVERIFY(rest.at(i).sameLine(FactoryProbe));
     }
     QCOMPARE(lineChanges, 19);
 }
 
 void TestSensorSearch::planKeepsToTheRange()
 {
-    const ScanRange range = narrowRange(195, 205, { 2, 3, 4 }, { 2, 3 });
+    const ScanRange range { 195, 205, { 2, 3, 4 }, { 2, 3 } };
     // A stored line outside the range is not probed at all.
-    const ScanPlan outside(range, ScanProbe { 1, 1, 0 }, 25);
+    const ScanPlan outside(range, FactoryProbe, 25);
     QCOMPARE(outside.size(), 11 * 3 * 2);
     QCOMPARE(keys(outside.probes()).size(), outside.size());
-    for (const ScanProbe &probe : outside.probes()) {
-        QVERIFY(probe.slave >= 195 && probe.slave <= 205);
-        QVERIFY(range.bitRateCodes.contains(probe.bitRateCode));
-        QVERIFY(range.framingCodes.contains(probe.framingCode));
-    }
+    for (const ScanProbe &probe : outside.probes())
+        QVERIFY(probe.slave >= 195 && probe.slave <= 205 && range.bitRateCodes.contains(probe.bitRateCode)
+                && range.framingCodes.contains(probe.framingCode));
     // One inside it still comes first.
     const ScanPlan inside(range, ScanProbe { 201, 4, 3 }, 25);
     QCOMPARE(inside.size(), outside.size());
     QCOMPARE(inside.at(0), (ScanProbe { 201, 4, 3 }));
 
-    QVERIFY(ScanPlan(narrowRange(1, 247, {}, { 0 }), ScanProbe(), 25).isEmpty());
-    QVERIFY(ScanPlan(narrowRange(10, 9, { 1 }, { 0 }), ScanProbe(), 25).isEmpty());
+    QVERIFY(ScanPlan(ScanRange { 1, 247, {}, { 0 } }, ScanProbe(), 25).isEmpty());
+    QVERIFY(ScanPlan(ScanRange { 10, 9, { 1 }, { 0 } }, ScanProbe(), 25).isEmpty());
 }
 
 void TestSensorSearch::probeTimeoutAddsTheWireTime()
@@ -140,18 +107,17 @@ void TestSensorSearch::probeTimeoutAddsTheWireTime()
     // a parity or second stop bit.
     QCOMPARE(probeTimeoutMs(0, 0, 25), 25 + 18);   // 17.7 ms at 9600
     QCOMPARE(probeTimeoutMs(0, 3, 25), 25 + 20);   // 19.5 ms
-    QCOMPARE(probeTimeoutMs(1, 2, 40), 40 + 10);   // 9.7 ms at 19200
-    QCOMPARE(probeTimeoutMs(4, 1, 25), 25 + 2);    // 1.6 ms at 115200
+    QCOMPARE(probeTimeoutMs(4, 1, 40), 40 + 2);    // 1.6 ms at 115200
 
     // Time left counts the timeouts of the probes still to come.
-    const ScanPlan plan(narrowRange(5, 6, { 0, 4 }, { 0 }), ScanProbe { 5, 0, 0 }, 25);
+    const ScanPlan plan(ScanRange { 5, 6, { 0, 4 }, { 0 } }, ScanProbe { 5, 0, 0 }, 25);
     QCOMPARE(plan.size(), 4);
     QCOMPARE(plan.remainingTimeMs(0), qint64(43 + 27 + 43 + 27));
     QCOMPARE(plan.remainingTimeMs(3), qint64(27));
     QCOMPARE(plan.remainingTimeMs(4), qint64(0));
 }
 
-void TestSensorSearch::findsSensorWithOneAttemptPerProbe()
+void TestSensorSearch::findsSensorWithOneAttemptPerProbeAndStoredLineFirst()
 {
     SimulatorProcess simulator({ "--node", "200", "--bitrate", "3", "--serialconf", "2",
                                  "--serial", "4012345", "--firmware", "0x80010203" });
@@ -159,37 +125,22 @@ void TestSensorSearch::findsSensorWithOneAttemptPerProbe()
     LinkThread linkThread;
     SensorSearch search(&linkThread);
     // Stop at the first sensor off: the search goes on to the end.
-    const ScanPlan plan(narrowRange(195, 205, { 2, 3, 4 }, { 0, 1, 2, 3 }), ScanProbe { 1, 1, 0 }, 25);
-    const Finished finished = runSearch(search, simulator.linkPath(), plan, false);
-    QVERIFY(finished.ok);
-    QCOMPARE(finished.outcome, SensorSearch::Completed);
-
+    const ScanPlan plan(ScanRange { 195, 205, { 2, 3, 4 }, { 0, 1, 2, 3 } }, FactoryProbe, 25);
+    QCOMPARE(runSearch(search, simulator.linkPath(), plan, false), int(SensorSearch::Completed));
     QCOMPARE(search.sensors().size(), 1);
     const FoundSensor &sensor = search.sensors().first();
     QCOMPARE(sensor.serialNumber, 4012345u);
     QCOMPARE(sensor.firmwareVersion, 0x80010203u);
-    QCOMPARE(sensor.slave, 200);
-    QCOMPARE(sensor.bitRateCode, 3);
-    QCOMPARE(sensor.framingCode, 2);
+    QCOMPARE((ScanProbe { sensor.slave, sensor.bitRateCode, sensor.framingCode }), (ScanProbe { 200, 3, 2 }));
     QCOMPARE(search.probesDone(), plan.size());
-
     QVERIFY(!linkThread.isBusy());
     QVERIFY(!linkThread.link().isOpen());
-    const QList<SimRequest> requests = simulator.requests();
-    QCOMPARE(readsOf(requests, 0x8000), plan.size());
-    QCOMPARE(readsOf(requests, 0x8002), 1);
-}
+    QCOMPARE(readsOf(simulator.requests(), 0x8000), plan.size());
+    QCOMPARE(readsOf(simulator.requests(), 0x8002), 1);
 
-void TestSensorSearch::storedLineIsProbedFirst()
-{
-    SimulatorProcess simulator({ "--node", "200", "--bitrate", "3", "--serialconf", "2" });
-    QVERIFY(simulator.start());
-    LinkThread linkThread;
-    SensorSearch search(&linkThread);
-    const ScanPlan plan(ScanRange(), ScanProbe { 200, 3, 2 }, 25);
-    const Finished finished = runSearch(search, simulator.linkPath(), plan, true);
-    QVERIFY(finished.ok);
-    QCOMPARE(finished.outcome, SensorSearch::StoppedAtSensor);
+    // Stopping at the first sensor, the stored line finds it at once.
+    const ScanPlan stored(ScanRange(), ScanProbe { 200, 3, 2 }, 25);
+    QCOMPARE(runSearch(search, simulator.linkPath(), stored, true), int(SensorSearch::StoppedAtSensor));
     QCOMPARE(search.probesDone(), 1);
     QCOMPARE(search.sensors().size(), 1);
     QVERIFY(!linkThread.link().isOpen());
@@ -200,9 +151,7 @@ void TestSensorSearch::deviceThatWillNotOpenEndsTheSearch()
     LinkThread linkThread;
     SensorSearch search(&linkThread);
     const QString device = environment.runtimeDirectory() + QStringLiteral("/unplugged");
-    const Finished finished = runSearch(search, device, ScanPlan(ScanRange(), ScanProbe(), 25), true);
-    QVERIFY(finished.ok);
-    QCOMPARE(finished.outcome, SensorSearch::PortFailed);
+    QCOMPARE(runSearch(search, device, ScanPlan(ScanRange(), ScanProbe(), 25), true), int(SensorSearch::PortFailed));
     QCOMPARE(search.probesDone(), 0);
     QVERIFY(search.failureReason().contains(device));
 }

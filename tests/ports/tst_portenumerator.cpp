@@ -15,9 +15,8 @@ namespace {
 
 // A pseudo-terminal pair, as the simulator makes one; the slave's node
 // lives as long as the master is open.
-class Pty
+struct Pty
 {
-public:
     Pty() : master(posix_openpt(O_RDWR | O_NOCTTY))
     {
         if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
@@ -36,9 +35,9 @@ QStringList portNames(const QList<SerialPortInfo> &ports)
     return names;
 }
 
-QString noticed(const QSignalSpy &spy, int index)
+SerialPortInfo noticed(const QSignalSpy &spy, int index)
 {
-    return spy.at(index).at(0).value<SerialPortInfo>().portName;
+    return spy.at(index).at(0).value<SerialPortInfo>();
 }
 
 } // namespace
@@ -51,7 +50,6 @@ private slots:
     void init();
     void listsRealPortsThenVirtualPorts();
     void announcesVirtualPortsLikeAdapters();
-    void followsAPortMadeBySocat();
     void hearsTheKernelAboutRealPorts();
 
 private:
@@ -78,9 +76,7 @@ void TestPortEnumerator::listsRealPortsThenVirtualPorts()
     Pty pty;
     QVERIFY(link(QStringLiteral("sim10"), pty.slavePath) && link(QStringLiteral("sim2"), pty.slavePath));
     QVERIFY(link(QStringLiteral("dangling"), directory + QStringLiteral("/no-such-pty")));
-    QFile plainFile(directory + QStringLiteral("/not-a-link"));
-    QVERIFY(plainFile.open(QIODevice::WriteOnly));
-    plainFile.close();
+    QVERIFY(QFile(directory + QStringLiteral("/not-a-link")).open(QIODevice::WriteOnly));
 
     // The virtual ports close the list, in natural order, opened through
     // the link itself.
@@ -90,19 +86,16 @@ void TestPortEnumerator::listsRealPortsThenVirtualPorts()
     QCOMPARE(second.portName, QStringLiteral("sim2"));
     QCOMPARE(second.physName, directory + QStringLiteral("/sim2"));
     QCOMPARE(second.enumName, QStringLiteral("virtual"));
-    QVERIFY2(second.friendName.contains(QStringLiteral("sim2")), qPrintable(second.friendName));
     QCOMPARE(ports.constLast().portName, QStringLiteral("sim10"));
 
     // Everything before them is real hardware: a device node that exists,
     // no virtual console, no UART that the kernel found absent.
     const QList<SerialPortInfo> realPorts = ports.mid(0, ports.size() - 2);
+    const QRegularExpression console(QStringLiteral("^(tty\\d*|console|ptmx)$"));
     for (const SerialPortInfo &port : realPorts) {
-        QVERIFY2(QFileInfo::exists(port.physName), qPrintable(port.physName));
-        QVERIFY2(!QRegularExpression(QStringLiteral("^(tty\\d*|console|ptmx)$")).match(port.portName).hasMatch(),
-                 qPrintable(port.portName));
+        QVERIFY2(QFileInfo::exists(port.physName) && !console.match(port.portName).hasMatch(), qPrintable(port.physName));
         QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(port.portName));
-        if (type.open(QIODevice::ReadOnly))
-            QVERIFY2(type.readAll().trimmed() != "0", qPrintable(port.portName));
+        QVERIFY2(!type.open(QIODevice::ReadOnly) || type.readAll().trimmed() != "0", qPrintable(port.portName));
     }
     QFile uartType(QStringLiteral("/sys/class/tty/ttyS0/type"));
     if (uartType.open(QIODevice::ReadOnly) && uartType.readAll().trimmed() != "0")
@@ -121,18 +114,17 @@ void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
     Pty pty;
     QVERIFY(link(QStringLiteral("first"), pty.slavePath));
     QTRY_COMPARE(discovered.count(), 1);
-    QCOMPARE(noticed(discovered, 0), QStringLiteral("first"));
-    QCOMPARE(discovered.at(0).at(0).value<SerialPortInfo>().physName, directory + QStringLiteral("/first"));
+    QCOMPARE(noticed(discovered, 0).physName, directory + QStringLiteral("/first"));
 
     // A dangling link is never announced.
     QVERIFY(link(QStringLiteral("dangling"), directory + QStringLiteral("/no-such-pty")));
     QVERIFY(link(QStringLiteral("second"), pty.slavePath));
     QTRY_COMPARE(discovered.count(), 2);
-    QCOMPARE(noticed(discovered, 1), QStringLiteral("second"));
+    QCOMPARE(noticed(discovered, 1).portName, QStringLiteral("second"));
 
     QVERIFY(QFile::remove(directory + QStringLiteral("/first")));
     QTRY_COMPARE(removed.count(), 1);
-    QCOMPARE(noticed(removed, 0), QStringLiteral("first"));
+    QCOMPARE(noticed(removed, 0).portName, QStringLiteral("first"));
 
     // The directory wiped while running: made again, and still watched.
     QVERIFY(QDir(directory).removeRecursively());
@@ -140,7 +132,7 @@ void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
     QTRY_VERIFY(QFileInfo(directory).isDir());
     QVERIFY(link(QStringLiteral("third"), pty.slavePath));
     QTRY_COMPARE(discovered.count(), 3);
-    QCOMPARE(noticed(discovered, 2), QStringLiteral("third"));
+    QCOMPARE(noticed(discovered, 2).portName, QStringLiteral("third"));
 
     // A simulator that is killed leaves its link behind; the port is gone
     // all the same when its pty closes.
@@ -149,27 +141,8 @@ void TestPortEnumerator::announcesVirtualPortsLikeAdapters()
     QTRY_COMPARE(discovered.count(), 4);
     killed.reset();
     QTRY_COMPARE(removed.count(), 3);
-    QCOMPARE(noticed(removed, 2), QStringLiteral("killed"));
+    QCOMPARE(noticed(removed, 2).portName, QStringLiteral("killed"));
     QVERIFY(!portNames(SerialPortEnumerator::getPorts()).contains(QStringLiteral("killed")));
-}
-
-void TestPortEnumerator::followsAPortMadeBySocat()
-{
-    const QString socat = QStandardPaths::findExecutable(QStringLiteral("socat"));
-    if (socat.isEmpty())
-        QSKIP("socat is not installed");
-
-    SerialPortEnumerator enumerator;
-    QSignalSpy discovered(&enumerator, &SerialPortEnumerator::deviceDiscovered);
-    enumerator.setUpNotifications();
-
-    QProcess process;
-    process.start(socat, { QStringLiteral("pty,raw,echo=0,link=") + directory + QStringLiteral("/mysensor"),
-                           QStringLiteral("pty,raw,echo=0") });
-    QTRY_COMPARE(discovered.count(), 1);
-    QCOMPARE(noticed(discovered, 0), QStringLiteral("mysensor"));
-    process.terminate();
-    QVERIFY(process.waitForFinished());
 }
 
 // No adapter can be plugged here, but the kernel repeats the event of a
@@ -177,12 +150,9 @@ void TestPortEnumerator::followsAPortMadeBySocat()
 void TestPortEnumerator::hearsTheKernelAboutRealPorts()
 {
     const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
-    if (ports.isEmpty() || ports.first().enumName == QLatin1String("virtual"))
-        QSKIP("no real serial port on this computer");
-    QFile uevent(QStringLiteral("/sys/class/tty/%1/uevent").arg(ports.first().portName));
-    if (!uevent.open(QIODevice::WriteOnly))
-        QSKIP("cannot ask the kernel to repeat a device event");
-
+    QFile uevent(QStringLiteral("/sys/class/tty/%1/uevent").arg(ports.isEmpty() ? QString() : ports.first().portName));
+    if (ports.isEmpty() || ports.first().enumName == QLatin1String("virtual") || !uevent.open(QIODevice::WriteOnly))
+        QSKIP("no real serial port whose device event can be repeated");
     UdevPortMonitor monitor;
     QSignalSpy changed(&monitor, &UdevPortMonitor::ttyChanged);
     QVERIFY(monitor.start());

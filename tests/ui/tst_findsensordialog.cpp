@@ -15,41 +15,27 @@
 #include <ctime>
 
 namespace {
-qint64 monotonicMicroseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 template <typename T>
-T *child(QWidget *dialog, const char *name)
+T *child(QWidget *dialog, const QString &name)
 {
-    T *found = dialog->findChild<T *>(QLatin1String(name));
+    T *found = dialog->findChild<T *>(name);
     if (!found)
-        qFatal("no widget %s", name);
+        qFatal("no widget %s", qPrintable(name));
     return found;
 }
 
-bool searching(QWidget *dialog)
-{
-    return child<QPushButton>(dialog, "cancelPushButton")->isEnabled();
-}
+bool searching(QWidget *dialog) { return child<QPushButton>(dialog, "cancelPushButton")->isEnabled(); }
+QString status(QWidget *dialog) { return child<QLabel>(dialog, "statusLabel")->text(); }
 
-QString status(QWidget *dialog)
-{
-    return child<QLabel>(dialog, "statusLabel")->text();
-}
-
-// Addresses 195 to 205 at the given bit-rate codes and every framing.
-void narrowForm(QWidget *dialog, const QVector<int> &bitRateCodes)
+// Searches addresses 195 to 205 at the given bit-rate codes and every framing.
+void searchNarrowed(QWidget *dialog, const QVector<int> &bitRateCodes)
 {
     child<QSpinBox>(dialog, "firstAddressSpinBox")->setValue(195);
     child<QSpinBox>(dialog, "lastAddressSpinBox")->setValue(205);
-    for (int code = 0; code < 5; ++code) {
-        child<QCheckBox>(dialog, QByteArray("bitRateCheckBox" + QByteArray::number(code)).constData())
-                ->setChecked(bitRateCodes.contains(code));
-    }
+    for (int code = 0; code < 5; ++code)
+        child<QCheckBox>(dialog, QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(bitRateCodes.contains(code));
+    QTest::mouseClick(child<QPushButton>(dialog, "searchPushButton"), Qt::LeftButton);
+    QTRY_VERIFY(searching(dialog));
 }
 }
 
@@ -58,93 +44,60 @@ class TestFindSensorDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void cancelThenNarrowedSearchGivesTheSensor();
-    void noSensorAnswered();
+    void cancelThenNarrowedSearches();
     void closingWhileSearchingLeavesTheLinkFree();
 
 private:
-    // Shows the dialog, which searches at once, and cancels that search.
-    bool showAndCancel(FindSensorDialog &dialog, SimulatorProcess *simulator);
-
     TestEnvironment environment;
     SerialLineSettings factoryLine;
 };
 
-bool TestFindSensorDialog::showAndCancel(FindSensorDialog &dialog, SimulatorProcess *simulator)
-{
-    dialog.show();
-    // Wait until the search is under way on the line.
-    if (!QTest::qWaitFor([&] { return searching(&dialog) && simulator->requests().size() >= 2; }))
-        return false;
-    const qint64 cancelledAtUs = monotonicMicroseconds();
-    QTest::mouseClick(child<QPushButton>(&dialog, "cancelPushButton"), Qt::LeftButton);
-    if (!QTest::qWaitFor([&] { return !searching(&dialog); }))
-        return false;
-    // Only the probe under way when Cancel was pressed may follow it.
-    int afterCancel = 0;
-    for (const SimRequest &request : simulator->requests())
-        afterCancel += request.timeUs > cancelledAtUs;
-    if (afterCancel > 1) {
-        qWarning("%d probes after Cancel", afterCancel);
-        return false;
-    }
-    if (!status(&dialog).startsWith(QLatin1String("Search cancelled"))) {
-        qWarning("status after Cancel: %s", qPrintable(status(&dialog)));
-        return false;
-    }
-    return true;
-}
-
-void TestFindSensorDialog::cancelThenNarrowedSearchGivesTheSensor()
+void TestFindSensorDialog::cancelThenNarrowedSearches()
 {
     SimulatorProcess simulator({ "--node", "200", "--bitrate", "3", "--serialconf", "2",
                                  "--serial", "777001", "--firmware", "0x80010000" });
     QVERIFY(simulator.start());
     LinkThread linkThread;
     FindSensorDialog dialog(&linkThread, simulator.linkPath(), factoryLine, CommTiming());
-    QVERIFY(showAndCancel(dialog, &simulator));
+    // Shown, the dialog searches at once; cancel it once it is on the line.
+    dialog.show();
+    QTRY_VERIFY(searching(&dialog) && simulator.requests().size() >= 2);
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 cancelledAtUs = qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    QTest::mouseClick(child<QPushButton>(&dialog, "cancelPushButton"), Qt::LeftButton);
+    QTRY_VERIFY(!searching(&dialog));
+    // Only the probe under way when Cancel was pressed may follow it.
+    const QList<SimRequest> requests = simulator.requests();
+    QVERIFY(std::count_if(requests.begin(), requests.end(),
+                          [&](const SimRequest &request) { return request.timeUs > cancelledAtUs; }) <= 1);
+    QVERIFY2(status(&dialog).startsWith(QLatin1String("Search cancelled")), qPrintable(status(&dialog)));
     QTRY_VERIFY(!linkThread.isBusy());
     QVERIFY(!linkThread.link().isOpen());
 
+    // The sensor's bit rate left out, nothing answers.
     QPushButton *use = child<QPushButton>(&dialog, "useSensorPushButton");
+    searchNarrowed(&dialog, { 4 });
+    QTRY_VERIFY_WITH_TIMEOUT(!searching(&dialog), 20000);
+    const QRegularExpression noSensor(QStringLiteral("^No sensor answered \\(44 probes in \\d+\\.\\d s\\)\\.$"));
+    QVERIFY2(noSensor.match(status(&dialog)).hasMatch(), qPrintable(status(&dialog)));
+    const QProgressBar *progress = child<QProgressBar>(&dialog, "scanProgressBar");
+    QCOMPARE(progress->maximum(), 44);
+    QCOMPARE(progress->value(), 44);
     QVERIFY(!use->isEnabled());
-    narrowForm(&dialog, { 2, 3, 4 });
-    QTest::mouseClick(child<QPushButton>(&dialog, "searchPushButton"), Qt::LeftButton);
+
+    searchNarrowed(&dialog, { 2, 3, 4 });
     QTRY_VERIFY_WITH_TIMEOUT(use->isEnabled() && !searching(&dialog), 20000);
     QVERIFY(use->isDefault());
-    QVERIFY(status(&dialog).startsWith(QLatin1String("One sensor answered")));
-
     QTest::mouseClick(use, Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(!dialog.isVisible());
     const FoundSensor &chosen = dialog.chosenSensor();
     QCOMPARE(chosen.serialNumber, 777001u);
     QCOMPARE(chosen.firmwareVersion, 0x80010000u);
-    QCOMPARE(chosen.slave, 200);
-    QCOMPARE(chosen.bitRateCode, 3);
-    QCOMPARE(chosen.framingCode, 2);
+    QCOMPARE((QVector<int> { chosen.slave, chosen.bitRateCode, chosen.framingCode }), (QVector<int> { 200, 3, 2 }));
     QVERIFY(!linkThread.isBusy());
     QVERIFY(!linkThread.link().isOpen());
-}
-
-void TestFindSensorDialog::noSensorAnswered()
-{
-    SimulatorProcess simulator({ "--silent" });
-    QVERIFY(simulator.start());
-    LinkThread linkThread;
-    FindSensorDialog dialog(&linkThread, simulator.linkPath(), factoryLine, CommTiming());
-    QVERIFY(showAndCancel(dialog, &simulator));
-    narrowForm(&dialog, { 4 });
-    QTest::mouseClick(child<QPushButton>(&dialog, "searchPushButton"), Qt::LeftButton);
-    QTRY_VERIFY(searching(&dialog));
-    QTRY_VERIFY_WITH_TIMEOUT(!searching(&dialog), 20000);
-
-    const QRegularExpression noSensor(QStringLiteral("^No sensor answered \\(44 probes in \\d+\\.\\d s\\)\\.$"));
-    QVERIFY2(noSensor.match(status(&dialog)).hasMatch(), qPrintable(status(&dialog)));
-    const QProgressBar *progress = child<QProgressBar>(&dialog, "scanProgressBar");
-    QCOMPARE(progress->maximum(), 44);
-    QCOMPARE(progress->value(), 44);
-    QVERIFY(!child<QPushButton>(&dialog, "useSensorPushButton")->isEnabled());
 }
 
 void TestFindSensorDialog::closingWhileSearchingLeavesTheLinkFree()
@@ -163,15 +116,13 @@ void TestFindSensorDialog::closingWhileSearchingLeavesTheLinkFree()
         QVERIFY(!linkThread.isBusy());
         QVERIFY(!linkThread.link().isOpen());
     }
-    {
-        // Deleted outright mid-search, it still leaves the link closed.
-        auto *dialog = new FindSensorDialog(&linkThread, simulator.linkPath(), factoryLine, CommTiming());
-        dialog->show();
-        QTRY_VERIFY(searching(dialog));
-        delete dialog;
-        QTRY_VERIFY(!linkThread.isBusy());
-        QVERIFY(!linkThread.link().isOpen());
-    }
+    // Deleted outright mid-search, it still leaves the link closed.
+    auto *dialog = new FindSensorDialog(&linkThread, simulator.linkPath(), factoryLine, CommTiming());
+    dialog->show();
+    QTRY_VERIFY(searching(dialog));
+    delete dialog;
+    QTRY_VERIFY(!linkThread.isBusy());
+    QVERIFY(!linkThread.link().isOpen());
 }
 
 QTEST_MAIN(TestFindSensorDialog)
