@@ -87,6 +87,10 @@ void TimedReading::pause()
 {
     if (currentState != State::Running)
         return;
+    // A tick under way belongs to the line that went: it leaves no row,
+    // no sample and no box.
+    ++run;
+    tickInFlight = false;
     timer.stop();
     currentState = State::Paused;
     plots->markGap(elapsedSeconds());

@@ -76,8 +76,8 @@ private:
     bool tickInFlight = false;
     // The curves keep the last run until the new one brings its first sample.
     bool curvesPendingClear = false;
-    // Each start or stop begins a new run; completions of an older one are
-    // dropped.
+    // Each start, stop or pause begins a new run; completions of an older
+    // one are dropped.
     int run = 0;
 };
 

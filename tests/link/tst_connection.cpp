@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace WindowTest;
@@ -32,6 +33,7 @@ private slots:
     void readFillsEveryWidgetKind();
     void unpluggedAdapterKeepsTheConnectionState();
     void pluggedAdapterLeavesTheOpenPortSelected();
+    void windowStaysResponsiveDuringATransfer();
 
 private:
     TestEnvironment environment;
@@ -225,6 +227,40 @@ void TestConnection::pluggedAdapterLeavesTheOpenPortSelected()
     withdrawVirtualPort(QStringLiteral("another-adapter"), master);
     QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device another-adapter"));
     QCOMPARE(ports->currentIndex(), 0);
+}
+
+void TestConnection::windowStaysResponsiveDuringATransfer()
+{
+    // A silent sensor at slow timing: each attempt waits two seconds.
+    storeTransferTiming(2000, 2000, 3, 0);
+    QScopedPointer<SensorWindow> sensor(new SensorWindow({ QStringLiteral("--silent") }));
+    QVERIFY(sensor->open());
+    MainWindow &window = sensor->window();
+    widget<QPushButton>(&window, "readAllPushButton")->click();
+    QTRY_COMPARE(sensor->simulator.requests().size(), 1);
+
+    // The event loop goes on while the transfer waits...
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    QTRY_VERIFY(ticks >= 5);
+    QVERIFY(window.isBusy());
+    QCOMPARE(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+             Qt::BusyCursor);
+
+    // ...and starts nothing alongside it.
+    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton" })
+        widget<QPushButton>(&window, name)->click();
+    QCOMPARE(sensor->simulator.requests().size(), 1);
+
+    // Closing the window ends the transfer after the attempt under way.
+    QElapsedTimer closing;
+    closing.start();
+    window.close();
+    sensor.reset();
+    // All three attempts with their drains would take over ten seconds.
+    QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
 }
 
 QTEST_MAIN(TestConnection)

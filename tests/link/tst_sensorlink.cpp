@@ -6,10 +6,14 @@
 #include "simulatorprocess.h"
 #include "testenvironment.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QtTest>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <modbus.h>
 
 // The sensor line without any window: libmodbus over a pseudo-terminal to
@@ -33,6 +37,7 @@ private slots:
     void faultyReplyNeverAnswersAnotherRequest();
     void unpluggedPortIsSeenAsLost();
     void cancelEndsAfterTheCurrentAttempt();
+    void openPortIsHeldExclusively();
 
 private:
     static CommTiming timing(int requestMs, int responseMs, int retries, int incrementMs);
@@ -286,6 +291,41 @@ void TestSensorLink::cancelEndsAfterTheCurrentAttempt()
     QTRY_VERIFY(!thread.isBusy());
     QCOMPARE(attempts, 2);
     QCOMPARE(sensor.requests().size(), 3);
+}
+
+// errno of opening path from a child process without root's privileges
+// (which would pass over an exclusive hold), or 0 when it opens.
+static int openErrorForAnotherUser(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(255);
+        const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        _exit(fd < 0 ? errno : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void TestSensorLink::openPortIsHeldExclusively()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to open the port as another user");
+    SimulatorProcess sensor;
+    QVERIFY(sensor.start());
+    const QString device = QFileInfo(sensor.linkPath()).symLinkTarget();
+    QVERIFY(QFile::setPermissions(device, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                                  | QFileDevice::WriteOther));
+    QCOMPARE(openErrorForAnotherUser(device), 0);
+    SensorLink link;
+    QVERIFY(link.open(sensor.linkPath(), 1, 0));
+    // Two masters on one bus would garble each other's frames.
+    QCOMPARE(openErrorForAnotherUser(device), EBUSY);
+    link.close();
+    QCOMPARE(openErrorForAnotherUser(device), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSensorLink)

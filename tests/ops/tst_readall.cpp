@@ -1,46 +1,16 @@
-#include "mainwindow.h"
-#include "modalanswerer.h"
+#include "link/seriallinesettings.h"
+#include "link/sensorlink.h"
+#include "mainform.h"
+#include "ops/readall.h"
 #include "resources.h"
 #include "sensorwindow.h"
 #include "simrequests.h"
 #include "testenvironment.h"
-#include "windowtest.h"
 
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QTabWidget>
 #include <QtTest>
 
-using namespace WindowTest;
-
-namespace {
-const QString Retrieved = QStringLiteral("Values successfully retrieved");
-const QString Good = QStringLiteral("background: #0b0;");
-
-// The widgets that show the 21 parameters, in parameter order.
-const QStringList parameterWidgets = {
-    "serialNumberSpinBox", "FWVersionLineEdit", "factoryCalibrationLineEdit", "notVolatileParLineEdit",
-    "digitalInputLineEdit", "PT100StatusLineEdit", "analogicOutputStatusLineEdit", "watchdogLineEdit",
-    "slaveSpinBox", "bitRateComboBox", "databitParityStopComboBox", "delaySpinBox",
-    "analogicOutputModeComboBox", "analogicOutputSelectionComboBox", "PT100ReadingEnableCheckBox",
-    "constantPerPulseDoubleSpinBox", "savePushButton", "resetParamsPushButton", "irradianceSpinBox",
-    "PT100TempDoubleSpinBox", "speedDoubleSpinBox",
-};
-const QStringList acquisitionControls = { "readCheckBox", "readHorizontalSlider", "readSpinBox", "tabWidget" };
-
-QStringList disabledAmong(QWidget *window, const QStringList &names)
-{
-    QStringList disabled;
-    for (const QString &name : names) {
-        if (!window->findChild<QWidget *>(name)->isEnabled())
-            disabled << name;
-    }
-    return disabled;
-}
-}
-
-// Read all against the sensor simulator: what goes over the line, and what
-// the window makes of the firmware version it learns.
+// Read all on the form alone, against the sensor simulator: what goes over
+// the line, what the form shows, and how the outcome is judged.
 class TestReadAll : public QObject
 {
     Q_OBJECT
@@ -48,13 +18,16 @@ class TestReadAll : public QObject
 private slots:
     void initTestCase() { registerImageResources(); }
     void init();
-    void currentFirmwareKeepsEverything();
-    void olderFirmwareLosesSpeedAndPulseConstant();
-    void unknownFirmwareIsNoSuccessAndTabsFollowTheNextSensor();
-    void failedReadStopsAndChangesNothingElse_data();
-    void failedReadStopsAndChangesNothingElse();
+    void firmwareDecidesWhatIsRead_data();
+    void firmwareDecidesWhatIsRead();
+    void failedReadStopsTheRun_data();
+    void failedReadStopsTheRun();
 
 private:
+    // Reads all from a simulator started with args; the requests it saw go
+    // to requests.
+    ReadAll::Outcome readAll(const QStringList &args, MainForm &form, QStringList *requests);
+
     TestEnvironment environment;
 };
 
@@ -64,133 +37,94 @@ void TestReadAll::init()
     storeTransferTiming(100, 50, 3, 20);
 }
 
-void TestReadAll::currentFirmwareKeepsEverything()
+ReadAll::Outcome TestReadAll::readAll(const QStringList &args, MainForm &form, QStringList *requests)
 {
-    SensorWindow sensor({ QStringLiteral("--firmware"), QStringLiteral("0x80010000") });
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    // Before a Read all the sensor's firmware is unknown: no timed reading.
-    QCOMPARE(disabledAmong(&window, acquisitionControls), acquisitionControls);
-
-    ModalAnswerer answerer;
-    sensor.click("readAllPushButton");
-    QElapsedTimer sinceReadAll;
-    sinceReadAll.start();
-    QCOMPARE(shownBoxes(answerer), QStringList());
-    QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(true));
-    QCOMPARE(widget<QLineEdit>(&window, "FWVersionLineEdit")->text(), QStringLiteral("80.01-00.00"));
-    QCOMPARE(widget<QTabWidget>(&window, "tabWidget")->count(), 3);
-    QCOMPARE(disabledAmong(&window, parameterWidgets + acquisitionControls), QStringList());
-    QVERIFY(successShownFor(&window, Retrieved, sinceReadAll, 2000));
+    SimulatorProcess sensor(args);
+    if (!sensor.start())
+        return {};
+    SensorLink link;
+    if (!link.open(sensor.linkPath(), 1, 0))
+        return {};
+    ReadAll operation(1);
+    operation.run(link);
+    *requests = describe(sensor.requests());
+    return operation.finish(form.parameters);
 }
 
-void TestReadAll::olderFirmwareLosesSpeedAndPulseConstant()
+void TestReadAll::firmwareDecidesWhatIsRead_data()
 {
-    SensorWindow sensor({ QStringLiteral("--firmware"), QStringLiteral("0x80000123") });
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    auto *tabs = widget<QTabWidget>(&window, "tabWidget");
-
-    ModalAnswerer answerer;
-    for (int run = 0; run < 2; ++run) {
-        sensor.simulator.clearRequests();
-        sensor.click("readAllPushButton");
-        QCOMPARE(shownBoxes(answerer), QStringList());
-        // The sensor would reject 0x8030: it is never asked for.
-        QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(false));
-        QCOMPARE(disabledAmong(&window, parameterWidgets + acquisitionControls),
-                 QStringList({ QStringLiteral("constantPerPulseDoubleSpinBox"), QStringLiteral("speedDoubleSpinBox") }));
-        // The speed tab goes once; the second run finds nothing more to remove.
-        QCOMPARE(tabs->count(), 2);
-        QCOMPARE(tabs->indexOf(widget<QWidget>(&window, "speedTab")), -1);
-        QCOMPARE(statusText(&window), Retrieved);
-    }
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<bool>("pulseConstantRead");
+    QTest::addColumn<QStringList>("disabled");
+    QTest::newRow("current") << "0x80010000" << int(ReadAll::Verdict::Success) << true << QStringList();
+    QTest::newRow("without speed") << "0x80000123" << int(ReadAll::Verdict::Success) << false
+                                   << QStringList{ "ConstPerPulse", "Speed" };
+    QStringList all;
+    for (const ParameterDescriptor &descriptor : parameterTable)
+        all << QLatin1String(descriptor.name);
+    QTest::newRow("unknown") << "0x01020304" << int(ReadAll::Verdict::UnknownFirmware) << false << all;
 }
 
-void TestReadAll::unknownFirmwareIsNoSuccessAndTabsFollowTheNextSensor()
+void TestReadAll::firmwareDecidesWhatIsRead()
 {
-    SensorWindow sensor({ QStringLiteral("--firmware"), QStringLiteral("0x01020304") });
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
+    QFETCH(QString, firmware);
+    QFETCH(int, verdict);
+    QFETCH(bool, pulseConstantRead);
+    QFETCH(QStringList, disabled);
 
-    ModalAnswerer answerer;
-    sensor.click("readAllPushButton");
-    QCOMPARE(shownBoxes(answerer), QStringList{ QStringLiteral(
-            "Unknown sensor: The sensor reports firmware version 0x01020304, older than any this program knows. "
-            "Its values are shown, but none can be written or logged.") });
-    QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(false));
-    QCOMPARE(widget<QLineEdit>(&window, "FWVersionLineEdit")->text(), QStringLiteral("01.02-03.04"));
-    // The slave address and both commands included: this sensor has none of
-    // the parameters the program knows.
-    QCOMPARE(disabledAmong(&window, parameterWidgets), parameterWidgets);
-    auto *tabs = widget<QTabWidget>(&window, "tabWidget");
-    QCOMPARE(tabs->count(), 0);
-    QCOMPARE(statusText(&window), QStringLiteral("Cannot retrieve correct values"));
-    QCOMPARE(statusStyle(&window), QStringLiteral("background: #b00;"));
-    QVERIFY(!storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid());
-
-    // A sensor with every live value, on the same port, gets every tab back.
-    sensor.pressOpenClose();
-    const QString name = sensor.simulator.name();
-    sensor.simulator.stop();
-    SimulatorProcess newer({}, name);
-    QVERIFY(newer.start());
-    QTRY_VERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
-    QTRY_VERIFY(window.isConnectionOpen());
-    sensor.click("readAllPushButton");
-    QCOMPARE(statusText(&window), Retrieved);
-    QCOMPARE(tabs->count(), 3);
-    QCOMPARE(tabs->indexOf(widget<QWidget>(&window, "speedTab")), 2);
+    MainForm form;
+    QStringList requests;
+    const ReadAll::Outcome outcome = readAll({ QStringLiteral("--firmware"), firmware, QStringLiteral("--node"),
+                                               QStringLiteral("1"), QStringLiteral("--delay"), QStringLiteral("7") },
+                                             form, &requests);
+    QCOMPARE(int(outcome.verdict), verdict);
+    QCOMPARE(outcome.firmwareVersion, firmware.toUInt(nullptr, 16));
+    // A sensor without the pulse constant would reject 0x8030: never asked.
+    QCOMPARE(requests, readAllRequests(pulseConstantRead));
+    QCOMPARE(form.disabledParameters(), disabled);
+    QCOMPARE(form.ui.delaySpinBox->value(), 7);
+    // Only a sensor the program knows gives the line later writes go to.
+    const bool success = verdict == int(ReadAll::Verdict::Success);
+    QCOMPARE(storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid(), success);
 }
 
-void TestReadAll::failedReadStopsAndChangesNothingElse_data()
+void TestReadAll::failedReadStopsTheRun_data()
 {
     QTest::addColumn<QStringList>("simulatorArgs");
-    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("result");
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<QString>("serialNumber");
 
     const QString rejected = simRequest(3, 1, 0x8002, 2, {}, {}, "exception-2");
     QTest::newRow("firmware register rejected")
-            << QStringList{ QStringLiteral("--exception-at"), QStringLiteral("0x8002") }
-            << QStringLiteral("Connection failed: slave threw exception \"Illegal data address\" or function not implemented.")
+            << QStringList{ QStringLiteral("--exception-at"), QStringLiteral("0x8002") } << int(ResultSlaveError)
             << QStringList{ simRequest(3, 1, 0x8000, 2), rejected, rejected, rejected } << QStringLiteral("9000");
     const QString unanswered = simRequest(3, 1, 0x8000, 2, {}, {}, "silent");
-    QTest::newRow("silent sensor")
-            << QStringList{ QStringLiteral("--silent") }
-            << QStringLiteral("I/O error: I/O error: did not receive any data from slave.")
-            << QStringList{ unanswered, unanswered, unanswered } << QString();
+    QTest::newRow("silent sensor") << QStringList{ QStringLiteral("--silent") } << int(ResultNoResponse)
+                                   << QStringList{ unanswered, unanswered, unanswered } << QString();
 }
 
-void TestReadAll::failedReadStopsAndChangesNothingElse()
+void TestReadAll::failedReadStopsTheRun()
 {
     QFETCH(QStringList, simulatorArgs);
-    QFETCH(QString, box);
+    QFETCH(int, result);
     QFETCH(QStringList, requests);
     QFETCH(QString, serialNumber);
 
-    SensorWindow sensor(simulatorArgs);
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    const QStringList disabledBefore = disabledAmong(&window, parameterWidgets);
-
-    ModalAnswerer answerer;
-    sensor.click("readAllPushButton");
-    QCOMPARE(shownBoxes(answerer), QStringList{ box });
-    // The run ends at the failed parameter: nothing after it is asked for.
-    QCOMPARE(describe(sensor.simulator.requests()), requests);
-    QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->text(), serialNumber);
-    QVERIFY(widget<QLineEdit>(&window, "FWVersionLineEdit")->text().isEmpty());
-    // The form may show an address the sensor did not answer at: not stored.
+    MainForm form;
+    const QStringList disabledBefore = form.disabledParameters();
+    QStringList sent;
+    const ReadAll::Outcome outcome = readAll(simulatorArgs, form, &sent);
+    QCOMPARE(int(outcome.verdict), int(ReadAll::Verdict::TransferFailed));
+    QCOMPARE(int(outcome.failure.result), result);
+    // The run ends at the failed parameter: nothing after it is asked for,
+    // what came before is shown, nothing is enabled, disabled or stored.
+    QCOMPARE(sent, requests);
+    QCOMPARE(form.ui.serialNumberSpinBox->text(), serialNumber);
+    QVERIFY(form.ui.FWVersionLineEdit->text().isEmpty());
+    QCOMPARE(form.disabledParameters(), disabledBefore);
     QVERIFY(!storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid());
-
-    // Nothing is enabled, disabled, removed or announced.
-    QCOMPARE(disabledAmong(&window, parameterWidgets), disabledBefore);
-    QCOMPARE(disabledAmong(&window, acquisitionControls), acquisitionControls);
-    QCOMPARE(widget<QTabWidget>(&window, "tabWidget")->count(), 3);
-    QCOMPARE(statusText(&window), QStringLiteral("Ready"));
-    QCOMPARE(statusStyle(&window), QStringLiteral("background: #aaa;"));
 }
 
 QTEST_MAIN(TestReadAll)
