@@ -30,7 +30,6 @@ private slots:
     void openAtDefaultSettingsReadsAndCloses();
     void openFailures();
     void exceptionReplyNamesTheException();
-    void readFillsEveryWidgetKind();
     void unpluggedAdapterKeepsTheConnectionState();
     void pluggedAdapterLeavesTheOpenPortSelected();
     void windowStaysResponsiveDuringATransfer();
@@ -141,52 +140,6 @@ void TestConnection::exceptionReplyNamesTheException()
     QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->value(), 9000);
     QCOMPARE(window.firmware(), 0u);
     QCOMPARE(statusText(&window), QStringLiteral("Ready"));
-}
-
-void TestConnection::readFillsEveryWidgetKind()
-{
-    SensorWindow sensor({ QStringLiteral("--status"), QStringLiteral("0x21"),
-                          QStringLiteral("--serial"), QStringLiteral("4294967295"),
-                          QStringLiteral("--anmode"), QStringLiteral("3"),
-                          QStringLiteral("--anselect"), QStringLiteral("2"),
-                          QStringLiteral("--pt100enable"), QStringLiteral("1"),
-                          QStringLiteral("--delay"), QStringLiteral("7"),
-                          QStringLiteral("--constperpulse"), QStringLiteral("2949") });
-    QVERIFY(sensor.startSimulator());
-    MainWindow &window = sensor.window();
-    window.show();
-    window.activateWindow();
-    QVERIFY(sensor.selectSimulatorPort());
-    sensor.pressOpenClose();
-    sensor.click("readAllPushButton");
-    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
-
-    QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->text(), QStringLiteral("4294967295"));
-    QCOMPARE(widget<QLineEdit>(&window, "FWVersionLineEdit")->text(), QStringLiteral("80.01-00.00"));
-    const auto base = [&](const char *name) {
-        return widget<QWidget>(&window, name)->palette().color(QPalette::Active, QPalette::Base);
-    };
-    QCOMPARE(widget<QLineEdit>(&window, "factoryCalibrationLineEdit")->text(), QStringLiteral("OK"));
-    QCOMPARE(base("factoryCalibrationLineEdit"), QColor(Qt::green));
-    QCOMPARE(widget<QLineEdit>(&window, "notVolatileParLineEdit")->text(), QStringLiteral("Need Save"));
-    QCOMPARE(base("notVolatileParLineEdit"), QColor(Qt::red));
-    QCOMPARE(widget<QLineEdit>(&window, "digitalInputLineEdit")->text(), QStringLiteral("Close"));
-    QCOMPARE(base("digitalInputLineEdit"), QColor(Qt::yellow));
-    QCOMPARE(widget<QLineEdit>(&window, "watchdogLineEdit")->text(), QStringLiteral("Reset"));
-    QCOMPARE(base("watchdogLineEdit"), QColor(Qt::red));
-    QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 1);
-    QCOMPARE(widget<QComboBox>(&window, "bitRateComboBox")->currentIndex(), 1);
-    QCOMPARE(widget<QSpinBox>(&window, "delaySpinBox")->value(), 7);
-    QCOMPARE(widget<QComboBox>(&window, "analogicOutputModeComboBox")->currentIndex(), 3);
-    QCOMPARE(widget<QComboBox>(&window, "analogicOutputSelectionComboBox")->currentIndex(), 2);
-    QVERIFY(widget<QCheckBox>(&window, "PT100ReadingEnableCheckBox")->isChecked());
-    QCOMPARE(widget<QDoubleSpinBox>(&window, "constantPerPulseDoubleSpinBox")->value(), 1.43994140625);
-    // A plain parameter keeps the window's own colours.
-    QCOMPARE(base("FWVersionLineEdit"), window.palette().color(QPalette::Active, QPalette::Base));
-
-    // Opening or closing the port takes the status colours away.
-    sensor.pressOpenClose();
-    QCOMPARE(base("watchdogLineEdit"), window.palette().color(QPalette::Active, QPalette::Base));
 }
 
 void TestConnection::unpluggedAdapterKeepsTheConnectionState()
