@@ -42,6 +42,9 @@ WriteParameters::WriteParameters(const ParameterForm &form, const QVector<int> &
 
 void WriteParameters::run(SensorLink &link)
 {
+    // One empty field and nothing goes out, not even the values present.
+    if (!empty.isEmpty())
+        return;
     for (const Value &value : qAsConst(values)) {
         // Read anew for every parameter: a Node written just before has
         // moved the sensor to its new address.

@@ -26,7 +26,7 @@ public:
     // The Save (IdNvParSave) or Reset (IdSWReset) command.
     static WriteParameters command(const ParameterForm &form, int id);
 
-    // Parameters whose field holds no value; nothing may be sent then.
+    // Parameters whose field holds no value; run() then sends nothing.
     const QStringList &emptyParameters() const { return empty; }
     bool hasNothingToSend() const { return values.isEmpty(); }
     // Parameters whose widget class the binding does not handle.
