@@ -149,6 +149,14 @@ void TimedReading::tick()
 
 void TimedReading::finishTick(const Tick &tick)
 {
+    // A device that went away leaves no row and no sample, only the gap.
+    if (tick.failure.failed() && tick.failure.lineLost) {
+        tickInFlight = false;
+        pause();
+        emit lineLost();
+        return;
+    }
+
     const UserOptions options = UserOptions::load();
     QString row = MeasurementLog::timestampFields(tick.time);
     if (!tick.values.isEmpty() && curvesPendingClear) {
@@ -162,11 +170,9 @@ void TimedReading::finishTick(const Tick &tick)
         row += MeasurementLog::valueField(id, tick.values.at(i), options.temperaturePrecision,
                                           options.speedPrecision);
     }
-
     // A row cut short by a failed read is written too, so the log shows
-    // the tick; a device that went away leaves no row, only the gap.
-    const bool lost = tick.failure.failed() && tick.failure.lineLost;
-    if (!lost && !log->appendRow(row)) {
+    // the tick.
+    if (!log->appendRow(row)) {
         stop();
         emit logFailed(log->fileName());
         return;
@@ -174,12 +180,6 @@ void TimedReading::finishTick(const Tick &tick)
 
     const int thisRun = run;
     const qint64 tickMs = tickClock.elapsed();
-    if (lost) {
-        tickInFlight = false;
-        pause();
-        emit lineLost();
-        return;
-    }
     if (tick.failure.failed())
         emit tickFailed(tick.failure);
     else
