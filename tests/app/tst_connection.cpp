@@ -29,7 +29,6 @@ private slots:
     void init();
     void openAtDefaultSettingsReadsAndCloses();
     void openFailures();
-    void exceptionReplyNamesTheException();
     void unpluggedAdapterKeepsTheConnectionState();
     void pluggedAdapterLeavesTheOpenPortSelected();
     void windowStaysResponsiveDuringATransfer();
@@ -124,22 +123,6 @@ void TestConnection::openFailures()
     QVERIFY(!window.isConnectionOpen());
     QVERIFY(!button->isChecked());
     QFile::remove(notSerial);
-}
-
-void TestConnection::exceptionReplyNamesTheException()
-{
-    SensorWindow sensor({ QStringLiteral("--exception-at"), QStringLiteral("0x8002") });
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    ModalAnswerer answerer;
-    sensor.click("readAllPushButton");
-    QCOMPARE(answerer.boxes().size(), 1);
-    QCOMPARE(answerer.boxes().first().title, QStringLiteral("Connection failed"));
-    QCOMPARE(answerer.boxes().first().text,
-             QStringLiteral("slave threw exception \"Illegal data address\" or function not implemented."));
-    QCOMPARE(widget<QSpinBox>(&window, "serialNumberSpinBox")->value(), 9000);
-    QCOMPARE(window.firmware(), 0u);
-    QCOMPARE(statusText(&window), QStringLiteral("Ready"));
 }
 
 void TestConnection::unpluggedAdapterKeepsTheConnectionState()
