@@ -7,17 +7,11 @@ enum TransactionResult {
     ResultNoContext = -1,      // no port open: nothing was sent
     ResultNoResponse = -2,     // the sensor did not answer in time
     ResultSlaveError = -3,     // exception reply, bad CRC, invalid data, OS error
-    ResultCountMismatch = -4,  // the reply carried another register count
-    ResultNotSent = 1          // the form held nothing that could be sent
+    ResultCountMismatch = -4   // the reply carried another register count
 };
 
 // The outcome of one libmodbus request: n is what the call returned, err
 // the errno it left.
 TransactionResult classifyTransfer(int n, int requestedCount, int err);
-
-inline bool isTransactionFailure(int result)
-{
-    return result <= ResultNoContext && result >= ResultCountMismatch;
-}
 
 #endif // TRANSACTIONRESULT_H

@@ -2,6 +2,7 @@
 #include "modalanswerer.h"
 #include "resources.h"
 #include "sensorwindow.h"
+#include "simrequests.h"
 #include "testenvironment.h"
 #include "ports/virtualports.h"
 #include "windowtest.h"
@@ -66,18 +67,12 @@ void TestConnection::openAtDefaultSettingsReadsAndCloses()
     QVERIFY(!widget<QWidget>(&window, "readCheckBox")->isEnabled());
 
     sensor.click("readAllPushButton");
-    QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
-    const QList<SimRequest> requests = sensor.simulator.requests();
-    QVERIFY(!requests.isEmpty());
-    const SimRequest &first = requests.first();
-    QCOMPARE(first.function, 3);
-    QCOMPARE(first.address, 0x8000);
-    QCOMPARE(first.count, 2);
-    QCOMPARE(first.slave, 1);
-    QCOMPARE(first.baud, 19200);
-    QCOMPARE(first.stopBits, 1);
-    QCOMPARE(first.odd, false);
-    QVERIFY(first.answered);
+    QElapsedTimer sinceReadAll;
+    sinceReadAll.start();
+    // At 19200 8N1, slave 1; the outcome shows for two seconds.
+    QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(true));
+    QVERIFY(successShownFor(&window, QStringLiteral("Values successfully retrieved"), sinceReadAll, 2000));
+    QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
 
     sensor.pressOpenClose();
     QVERIFY(!window.isConnectionOpen());

@@ -30,8 +30,6 @@ private slots:
     void opensAtTheLineTheSensorSees();
     void openFailureTellsWhy();
     void retriesGrowTheTimeouts();
-    void answerAtThirdAttemptIsSuccess();
-    void exceptionIsNamed();
     void faultyReplyNeverAnswersAnotherRequest_data();
     void faultyReplyNeverAnswersAnotherRequest();
     void unpluggedPortIsSeenAsLost();
@@ -39,16 +37,11 @@ private slots:
     void openPortIsHeldExclusively();
 
 private:
-    static CommTiming timing(int requestMs, int responseMs, int retries, int incrementMs);
     TestEnvironment environment;
 };
 
-void TestSensorLink::init()
-{
-    environment.clearSettings();
-}
-
-CommTiming TestSensorLink::timing(int requestMs, int responseMs, int retries, int incrementMs)
+namespace {
+CommTiming timing(int requestMs, int responseMs, int retries, int incrementMs)
 {
     CommTiming timing;
     timing.requestTimeMs = requestMs;
@@ -56,6 +49,28 @@ CommTiming TestSensorLink::timing(int requestMs, int responseMs, int retries, in
     timing.maxRetries = retries;
     timing.incrementalTimeMs = incrementMs;
     return timing;
+}
+
+// A simulator started with args and a link open on it at 19200 8N1.
+struct LinkedSensor
+{
+    explicit LinkedSensor(const QStringList &args) : sensor(args) {}
+    bool open(const CommTiming &transferTiming)
+    {
+        link.setTiming(transferTiming);
+        return sensor.start() && link.open(sensor.linkPath(), 1, 0);
+    }
+    TransactionResult read(int address, int count = 1) { return link.readRegisters(1, address, count, words); }
+
+    SimulatorProcess sensor;
+    SensorLink link;
+    quint16 words[2] = {};
+};
+}
+
+void TestSensorLink::init()
+{
+    environment.clearSettings();
 }
 
 void TestSensorLink::classification_data()
@@ -101,8 +116,7 @@ void TestSensorLink::lineTables()
 
 void TestSensorLink::opensAtTheLineTheSensorSees()
 {
-    SimulatorProcess sensor({ QStringLiteral("--bitrate"), QStringLiteral("4"), QStringLiteral("--serialconf"),
-                              QStringLiteral("3") });
+    SimulatorProcess sensor({ "--bitrate", "4", "--serialconf", "3" });
     QVERIFY(sensor.start());
     SensorLink link;
     quint16 words[2] = {};
@@ -138,14 +152,10 @@ void TestSensorLink::openFailureTellsWhy()
 
 void TestSensorLink::retriesGrowTheTimeouts()
 {
-    SimulatorProcess sensor({ QStringLiteral("--silent") });
-    QVERIFY(sensor.start());
-    SensorLink link;
-    QVERIFY(link.open(sensor.linkPath(), 1, 0));
-    link.setTiming(timing(100, 50, 3, 100));
-    quint16 words[2] = {};
-    QCOMPARE(int(link.readRegisters(1, 0x8000, 2, words)), int(ResultNoResponse));
-    const QList<SimRequest> requests = sensor.requests();
+    LinkedSensor silent({ "--silent" });
+    QVERIFY(silent.open(timing(100, 50, 3, 100)));
+    QCOMPARE(int(silent.read(0x8000, 2)), int(ResultNoResponse));
+    const QList<SimRequest> requests = silent.sensor.requests();
     QCOMPARE(requests.size(), 3);
     // Each attempt waits its response timeout plus the drain of the one
     // before: 100 + 100, then 200 + 200 ms, give or take the machine.
@@ -153,31 +163,20 @@ void TestSensorLink::retriesGrowTheTimeouts()
     const qint64 secondGapMs = (requests.at(2).timeUs - requests.at(1).timeUs) / 1000;
     QVERIFY2(firstGapMs >= 195 && secondGapMs >= 395 && secondGapMs > firstGapMs + 150,
              qPrintable(QStringLiteral("%1 ms, %2 ms").arg(firstGapMs).arg(secondGapMs)));
-}
 
-void TestSensorLink::answerAtThirdAttemptIsSuccess()
-{
-    SimulatorProcess sensor({ QStringLiteral("--answer-from"), QStringLiteral("3") });
-    QVERIFY(sensor.start());
-    SensorLink link;
-    QVERIFY(link.open(sensor.linkPath(), 1, 0));
-    link.setTiming(timing(50, 50, 3, 10));
-    quint16 words[2] = {};
-    QCOMPARE(int(link.readRegisters(1, 0x8002, 2, words)), int(ResultOk));
-    QCOMPARE(words[0], quint16(0x8001));
-    QCOMPARE(sensor.requests().size(), 3);
-}
+    // A sensor that answers the third time is a success.
+    LinkedSensor late({ "--answer-from", "3" });
+    QVERIFY(late.open(timing(50, 50, 3, 10)));
+    QCOMPARE(int(late.read(0x8002, 2)), int(ResultOk));
+    QCOMPARE(late.words[0], quint16(0x8001));
+    QCOMPARE(late.sensor.requests().size(), 3);
 
-void TestSensorLink::exceptionIsNamed()
-{
-    SimulatorProcess sensor({ QStringLiteral("--exception-at"), QStringLiteral("0x8002") });
-    QVERIFY(sensor.start());
-    SensorLink link;
-    QVERIFY(link.open(sensor.linkPath(), 1, 0));
-    link.setTiming(timing(50, 50, 2, 10));
-    quint16 words[2] = {};
-    QCOMPARE(int(link.readRegisters(1, 0x8002, 2, words)), int(ResultSlaveError));
-    QCOMPARE(transactionErrorMessage(ResultSlaveError, link.lastError()).text,
+    // An exception is retried too, and named.
+    LinkedSensor refusing({ "--exception-at", "0x8002" });
+    QVERIFY(refusing.open(timing(50, 50, 2, 10)));
+    QCOMPARE(int(refusing.read(0x8002, 2)), int(ResultSlaveError));
+    QCOMPARE(refusing.sensor.requests().size(), 2);
+    QCOMPARE(transactionErrorMessage(ResultSlaveError, refusing.link.lastError()).text,
              QStringLiteral("slave threw exception \"Illegal data address\" or function not implemented."));
 }
 
@@ -195,48 +194,39 @@ void TestSensorLink::faultyReplyNeverAnswersAnotherRequest()
 {
     QFETCH(QStringList, fault);
     // Every register read below holds a value of its own.
-    SimulatorProcess sensor(QStringList{ QStringLiteral("--delay"), QStringLiteral("7"), QStringLiteral("--anmode"),
-                                         QStringLiteral("3"), QStringLiteral("--anselect"), QStringLiteral("2"),
-                                         QStringLiteral("--constperpulse"), QStringLiteral("1234") } + fault);
-    QVERIFY(sensor.start());
-    SensorLink link;
-    QVERIFY(link.open(sensor.linkPath(), 1, 0));
-    link.setTiming(timing(25, 25, 3, 5));
+    LinkedSensor sensor(QStringList{ "--delay", "7", "--anmode", "3", "--anselect", "2", "--constperpulse", "1234" }
+                        + fault);
+    QVERIFY(sensor.open(timing(25, 25, 3, 5)));
     const struct { int address; quint16 value; } registers[] = {
         { 0x0102, 0x1B }, { 0x8007, 7 }, { 0x8008, 3 }, { 0x8009, 2 }, { 0x8030, 1234 }, { 0x8004, 1 }
     };
     QStringList wrong;
     for (const auto &reg : registers) {
-        quint16 word = 0;
-        const TransactionResult result = link.readRegisters(1, reg.address, 1, &word);
         // A request may fail, but never take another one's value.
-        if (result != ResultOk || word != reg.value)
-            wrong << QStringLiteral("0x%1: result %2, value %3").arg(reg.address, 0, 16).arg(result).arg(word);
+        const TransactionResult result = sensor.read(reg.address);
+        if (result != ResultOk || sensor.words[0] != reg.value)
+            wrong << QStringLiteral("0x%1: result %2, value %3").arg(reg.address, 0, 16).arg(result).arg(sensor.words[0]);
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
-    const QList<SimRequest> requests = sensor.requests();
+    const QList<SimRequest> requests = sensor.sensor.requests();
     QVERIFY(std::any_of(requests.cbegin(), requests.cend(),
                         [](const SimRequest &request) { return request.reason != QLatin1String("-"); }));
 }
 
 void TestSensorLink::unpluggedPortIsSeenAsLost()
 {
-    SimulatorProcess sensor;
-    QVERIFY(sensor.start());
-    SensorLink link;
-    QVERIFY(link.open(sensor.linkPath(), 1, 0));
-    link.setTiming(timing(50, 50, 3, 10));
-    quint16 words[2] = {};
-    QCOMPARE(int(link.readRegisters(1, 0x8000, 2, words)), int(ResultOk));
-    QVERIFY(!link.isLineLost());
-    sensor.vanish();
-    QVERIFY(link.readRegisters(1, 0x8000, 2, words) != ResultOk);
-    QVERIFY(link.isLineLost());
+    LinkedSensor sensor({});
+    QVERIFY(sensor.open(timing(50, 50, 3, 10)));
+    QCOMPARE(int(sensor.read(0x8000, 2)), int(ResultOk));
+    QVERIFY(!sensor.link.isLineLost());
+    sensor.sensor.vanish();
+    QVERIFY(sensor.read(0x8000, 2) != ResultOk);
+    QVERIFY(sensor.link.isLineLost());
 }
 
 void TestSensorLink::cancelEndsAfterTheCurrentAttempt()
 {
-    SimulatorProcess sensor({ QStringLiteral("--silent") });
+    SimulatorProcess sensor({ "--silent" });
     QVERIFY(sensor.start());
     LinkThread thread;
     bool opened = false;
