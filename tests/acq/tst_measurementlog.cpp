@@ -9,56 +9,36 @@
 #include <sys/resource.h>
 #include <QtTest>
 
+namespace {
+QByteArray contents(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+}
+
 // The CSV log's name and lines, and the reading period's bounds.
 class TestMeasurementLog : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void fileNameCarriesSerialAndStart();
-    void headerFollowsFirmware();
-    void fieldsIgnoreTheLocale();
-    void rowsAreWrittenWhole();
-    void writeErrorsAreDetected();
+    void namesAndFieldsIgnoreTheLocale();
+    void rowsAreWrittenWholeOrNotAtAll();
     void readingPeriod();
 
 private:
-    QByteArray contents(const QString &fileName);
     TestEnvironment environment;
 };
 
-void TestMeasurementLog::initTestCase()
+void TestMeasurementLog::namesAndFieldsIgnoreTheLocale()
 {
     // A locale with a decimal comma must not leak into the file.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-}
-
-QByteArray TestMeasurementLog::contents(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-void TestMeasurementLog::fileNameCarriesSerialAndStart()
-{
-    const QDateTime start(QDate(2021, 3, 3), QTime(14, 5, 9));
-    QCOMPARE(MeasurementLog::fileNameFor(9000, start), QStringLiteral("SN9000_2021_03_03@14_05_09.csv"));
-    QCOMPARE(MeasurementLog::fileNameFor(4294967295u, start), QStringLiteral("SN4294967295_2021_03_03@14_05_09.csv"));
-}
-
-void TestMeasurementLog::headerFollowsFirmware()
-{
-    QCOMPARE(MeasurementLog::headerLine(0x80010000u), QStringLiteral("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;"));
-    QCOMPARE(MeasurementLog::headerLine(0x80000123u), QStringLiteral("TIMESTAMP;MS;IRRADIANCE;TEMP;"));
-    QCOMPARE(MeasurementLog::headerLine(0x01020304u), QStringLiteral("TIMESTAMP;MS;"));
-}
-
-void TestMeasurementLog::fieldsIgnoreTheLocale()
-{
     const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
+    QCOMPARE(MeasurementLog::fileNameFor(4294967295u, time), QStringLiteral("SN4294967295_2021_03_03@14_05_09.csv"));
+    // Firmware without the measured-value registers logs the time alone.
+    QCOMPARE(MeasurementLog::headerLine(0x01020304u), QStringLiteral("TIMESTAMP;MS;"));
     QCOMPARE(MeasurementLog::timestampFields(time), QStringLiteral("03/03/2021 14:05:09;047;"));
     QCOMPARE(MeasurementLog::valueField(IdIrradiance, QVariant(812u), 1, 2), QStringLiteral("812;"));
     QCOMPARE(MeasurementLog::valueField(IdTemp, QVariant(23.25), 1, 2), QStringLiteral("23.3;"));
@@ -68,63 +48,49 @@ void TestMeasurementLog::fieldsIgnoreTheLocale()
     QCOMPARE(MeasurementLog::valueField(IdSpeed, QVariant(1234567.5), 1, 1), QStringLiteral("1234567.5;"));
 }
 
-void TestMeasurementLog::rowsAreWrittenWhole()
+void TestMeasurementLog::rowsAreWrittenWholeOrNotAtAll()
 {
+    // A file left from before is replaced.
     const QString name = QStringLiteral("rows.csv");
-    {
-        QFile old(name);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old content\n");
-    }
+    QVERIFY(MeasurementLog(name).appendRow(QStringLiteral("old content")));
     MeasurementLog log(name);
     QVERIFY(log.create(0x80010000u));
     const QDateTime time(QDate(2021, 3, 3), QTime(14, 5, 9, 47));
     // A row cut short by a failed read still ends its line.
     QVERIFY(log.appendRow(MeasurementLog::timestampFields(time) + QStringLiteral("812;")));
-    QVERIFY(log.appendRow(MeasurementLog::timestampFields(time.addSecs(1)) + QStringLiteral("813;21.5;1.00;")));
-    QCOMPARE(contents(name), QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;\n"
-                                       "03/03/2021 14:05:09;047;812;\n"
-                                       "03/03/2021 14:05:10;047;813;21.5;1.00;\n"));
-}
+    const QString row = MeasurementLog::timestampFields(time.addSecs(1)) + QStringLiteral("813;21.5;1.00;");
+    QVERIFY(log.appendRow(row));
+    const QByteArray written = contents(name);
+    QCOMPARE(written, QByteArray("TIMESTAMP;MS;IRRADIANCE;TEMP;SPEED;\n"
+                                 "03/03/2021 14:05:09;047;812;\n"
+                                 "03/03/2021 14:05:10;047;813;21.5;1.00;\n"));
 
-void TestMeasurementLog::writeErrorsAreDetected()
-{
+    // A disk that fills in the middle of a row: the row is taken back, the
+    // rows before it stay whole.
+    struct sigaction ignore = {}, previous = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit oldLimit = {};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    const rlimit limit { rlim_t(written.size() + row.size() / 2), oldLimit.rlim_max };
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool appended = log.appendRow(row);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    QVERIFY(!appended);
+    QCOMPARE(contents(name), written);
+
     // A folder that is gone, and a disk that is full.
     MeasurementLog gone(QStringLiteral("no-such-dir/x.csv"));
     QVERIFY(!gone.create(0x80000123u));
     QVERIFY(!gone.appendRow(QStringLiteral("1;")));
     QVERIFY(!gone.errorString().isEmpty());
     QVERIFY(!MeasurementLog(QStringLiteral("/dev/full")).appendRow(QStringLiteral("1;")));
-
-    // A disk that fills in the middle of a row: the row is taken back, the
-    // rows before it stay whole.
-    const QString name = QStringLiteral("filling.csv");
-    MeasurementLog log(name);
-    QVERIFY(log.create(0x80010000u));
-    const QByteArray header = contents(name);
-    const QString row = MeasurementLog::timestampFields(QDateTime::currentDateTime()) + QStringLiteral("812;21.5;1.00;");
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction previous = {};
-    sigaction(SIGXFSZ, &ignore, &previous);
-    rlimit oldLimit = {};
-    getrlimit(RLIMIT_FSIZE, &oldLimit);
-    rlimit limit = oldLimit;
-    limit.rlim_cur = rlim_t(header.size() + row.size() + 1 + row.size() / 2);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const bool first = log.appendRow(row);
-    const bool second = log.appendRow(row);
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    sigaction(SIGXFSZ, &previous, nullptr);
-    QVERIFY(first);
-    QVERIFY(!second);
-    QCOMPARE(contents(name), header + row.toLatin1() + "\n");
 }
 
 void TestMeasurementLog::readingPeriod()
 {
     CommTiming timing;
-    QCOMPARE(minimumReadingPeriodMs(timing, 0), 540);
     QCOMPARE(minimumReadingPeriodMs(timing, 0x80010000u), 540);
     QCOMPARE(minimumReadingPeriodMs(timing, 0x80000123u), 360);
     QCOMPARE(liveReadsPerTick(0x01020304u), 3);

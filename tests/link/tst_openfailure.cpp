@@ -3,8 +3,8 @@
 #include "simulatorprocess.h"
 #include "testenvironment.h"
 
-#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cerrno>
@@ -13,30 +13,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-namespace {
-// A pseudo-terminal pair; the slave side is a real character device.
-struct PseudoTerminal
-{
-    PseudoTerminal()
-    {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slavePath = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~PseudoTerminal() { ::close(master); }
-
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    QString slavePath;
-};
-}
-
 class TestOpenFailure : public QObject
 {
     Q_OBJECT
 
 private slots:
     void vanishedPortReadsAsGone();
-    void permissionNamesTheDeviceGroup();
-    void busyNamesTheProgramHoldingThePort();
+    void busyAndPermissionNameWhatToDo();
 
 private:
     TestEnvironment environment;
@@ -46,53 +29,48 @@ void TestOpenFailure::vanishedPortReadsAsGone()
 {
     SimulatorProcess simulator;
     QVERIFY(simulator.start());
-    const QString device = simulator.linkPath();
     simulator.vanish();
 
     SensorLink link;
-    QVERIFY(!link.open(device, 1, 0));
+    QVERIFY(!link.open(simulator.linkPath(), 1, 0));
     QCOMPARE(classifyOpenFailure(link.openError()), OpenFailureKind::Gone);
     // Whatever the reason, the technician learns which device it is about.
     for (int error : { link.openError(), EIO })
-        QVERIFY(openFailureReason(error, device).contains(device));
+        QVERIFY(openFailureReason(error, simulator.linkPath()).contains(simulator.linkPath()));
 }
 
-void TestOpenFailure::permissionNamesTheDeviceGroup()
+void TestOpenFailure::busyAndPermissionNameWhatToDo()
 {
-    QCOMPARE(classifyOpenFailure(EACCES), OpenFailureKind::PermissionDenied);
-    PseudoTerminal terminal;
-    QVERIFY(!terminal.slavePath.isEmpty());
-    // The group of a fresh pseudo-terminal depends on how /dev/pts is
-    // mounted; give it the one serial adapters usually have.
-    const struct group *dialout = ::getgrnam("dialout");
-    if (!dialout || ::chown(QFile::encodeName(terminal.slavePath).constData(), uid_t(-1), dialout->gr_gid) != 0)
-        QSKIP("cannot give the pseudo-terminal to the dialout group here");
+    // The slave side of a pseudo-terminal is a real character device.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    const auto closeMaster = qScopeGuard([master] { ::close(master); });
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString device = QString::fromLocal8Bit(::ptsname(master));
 
-    QCOMPARE(deviceGroupName(terminal.slavePath), QFileInfo(terminal.slavePath).group());
-    const QString reason = openFailureReason(EACCES, terminal.slavePath);
-    QVERIFY2(reason.contains(QLatin1String("-aG dialout")) && reason.contains(terminal.slavePath), qPrintable(reason));
-}
-
-void TestOpenFailure::busyNamesTheProgramHoldingThePort()
-{
-    PseudoTerminal terminal;
-    QVERIFY(!terminal.slavePath.isEmpty());
-    QCOMPARE(classifyOpenFailure(EBUSY), OpenFailureKind::Busy);
-    const int ownHandle = ::open(QFile::encodeName(terminal.slavePath).constData(), O_RDWR | O_NOCTTY);
-    QVERIFY(ownHandle >= 0);
     // The program itself holding the port is no answer to "who holds it".
-    QCOMPARE(programHoldingDevice(terminal.slavePath), QString());
+    const int ownHandle = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(ownHandle >= 0);
+    QCOMPARE(programHoldingDevice(device), QString());
     ::close(ownHandle);
 
     QProcess holder;
-    holder.setStandardInputFile(terminal.slavePath);
+    holder.setStandardInputFile(device);
     holder.start(QStringLiteral("sleep"), { QStringLiteral("60") });
     QVERIFY(holder.waitForStarted());
     const QString expected = QStringLiteral("sleep (process %1)").arg(holder.processId());
-    QTRY_COMPARE(programHoldingDevice(terminal.slavePath), expected);
-    QVERIFY(openFailureReason(EBUSY, terminal.slavePath).contains(expected));
+    QTRY_COMPARE(programHoldingDevice(device), expected);
+    QVERIFY(openFailureReason(EBUSY, device).contains(expected));
     holder.kill();
     holder.waitForFinished();
+
+    // The group of a fresh pseudo-terminal depends on how /dev/pts is
+    // mounted; give it the one serial adapters usually have.
+    const struct group *dialout = ::getgrnam("dialout");
+    if (!dialout || ::chown(QFile::encodeName(device).constData(), uid_t(-1), dialout->gr_gid) != 0)
+        QSKIP("cannot give the pseudo-terminal to the dialout group here");
+    QCOMPARE(deviceGroupName(device), QStringLiteral("dialout"));
+    const QString reason = openFailureReason(EACCES, device);
+    QVERIFY2(reason.contains(QLatin1String("-aG dialout")) && reason.contains(device), qPrintable(reason));
 }
 
 QTEST_GUILESS_MAIN(TestOpenFailure)

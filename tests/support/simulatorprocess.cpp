@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QThread>
 
 #include <atomic>
@@ -15,11 +16,15 @@
 namespace {
 std::atomic<int> instanceCount{ 0 };
 
-bool linkPresent(const QString &path)
+// The whole lines logged from offset on: the simulator may be writing the
+// next one.
+QByteArray wholeLinesFrom(const QString &path, qint64 offset)
 {
-    // QFileInfo::exists() follows the link; the link itself is what counts.
-    const QFileInfo info(path);
-    return info.isSymLink() || info.exists();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return QByteArray();
+    const QByteArray text = file.readAll();
+    return text.left(text.lastIndexOf('\n') + 1);
 }
 }
 
@@ -45,107 +50,80 @@ QString SimulatorProcess::linkPath() const
 
 bool SimulatorProcess::start(int timeoutMs)
 {
-    if (!logDirectory.isValid()) {
-        qWarning("SimulatorProcess: no temporary directory for the request log");
+    const auto fail = [this](const QString &why) {
+        qWarning("SimulatorProcess: %s", qPrintable(why));
+        stop();
         return false;
-    }
+    };
+    if (!logDirectory.isValid())
+        return fail(QStringLiteral("no temporary directory for the request log"));
     QFile::remove(logPath());
     logOffset = 0;
     process.setArguments(QStringList{ QStringLiteral("--name"), portName,
                                       QStringLiteral("--log"), logPath(),
                                       QStringLiteral("--exit-with-parent") } + arguments);
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(timeoutMs)) {
-        qWarning("SimulatorProcess: cannot start %s: %s", KELVASET_SIMULATOR,
-                 qPrintable(process.errorString()));
-        return false;
-    }
+    if (!process.waitForStarted(timeoutMs))
+        return fail(QStringLiteral("cannot start %1: %2").arg(process.program(), process.errorString()));
     const QDeadlineTimer deadline(timeoutMs);
     QByteArray output;
     while (!output.contains('\n')) {
-        if (deadline.hasExpired() || process.state() != QProcess::Running) {
-            qWarning("SimulatorProcess: %s did not get ready (arguments: %s)", KELVASET_SIMULATOR,
-                     qPrintable(process.arguments().join(QLatin1Char(' '))));
-            stop();
-            return false;
-        }
+        if (deadline.hasExpired() || process.state() != QProcess::Running)
+            return fail(QStringLiteral("%1 did not get ready (arguments: %2)")
+                            .arg(process.program(), process.arguments().join(QLatin1Char(' '))));
         process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         output += process.readAll();
     }
     const QString line = QString::fromLocal8Bit(output.left(output.indexOf('\n')));
-    if (!line.startsWith(QLatin1String("ready "))) {
-        qWarning("SimulatorProcess: unexpected first line \"%s\"", qPrintable(line));
-        stop();
-        return false;
-    }
+    if (!line.startsWith(QLatin1String("ready ")))
+        return fail(QStringLiteral("unexpected first line \"%1\"").arg(line));
     announcedLink = line.mid(6);
     return true;
 }
 
 bool SimulatorProcess::parseLogLine(const QString &line, SimRequest *request)
 {
-    const auto number = [](const QString &text, bool *ok) {
-        if (text == QLatin1String("-"))
-            return -1;
-        return text.startsWith(QLatin1String("0x")) ? text.mid(2).toInt(ok, 16) : text.toInt(ok);
-    };
-    SimRequest parsed;
-    int fields = 0;
+    QHash<QString, QString> fields;
     for (const QString &token : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const int equals = token.indexOf(QLatin1Char('='));
         if (equals < 0)
             return false;
-        const QString key = token.left(equals);
-        const QString value = token.mid(equals + 1);
-        bool ok = true;
-        if (key == QLatin1String("t")) {
-            parsed.timeUs = value.toLongLong(&ok);
-        } else if (key == QLatin1String("slave")) {
-            parsed.slave = number(value, &ok);
-        } else if (key == QLatin1String("fc")) {
-            parsed.function = number(value, &ok);
-        } else if (key == QLatin1String("addr")) {
-            parsed.address = number(value, &ok);
-        } else if (key == QLatin1String("count")) {
-            parsed.count = number(value, &ok);
-        } else if (key == QLatin1String("values")) {
-            if (value != QLatin1String("-")) {
-                for (const QString &word : value.split(QLatin1Char(',')))
-                    parsed.values.append(static_cast<quint16>(word.toUInt(&ok)));
-            }
-        } else if (key == QLatin1String("baud")) {
-            parsed.baud = value.toInt(&ok);
-        } else if (key == QLatin1String("stop")) {
-            parsed.stopBits = value.toInt(&ok);
-        } else if (key == QLatin1String("odd")) {
-            parsed.odd = value == QLatin1String("1");
-        } else if (key == QLatin1String("answered")) {
-            parsed.answered = value == QLatin1String("yes");
-        } else if (key == QLatin1String("reason")) {
-            parsed.reason = value;
-        } else {
-            continue;   // a field added later
-        }
-        if (!ok)
-            return false;
-        ++fields;
+        fields.insert(token.left(equals), token.mid(equals + 1));
     }
-    if (fields < 11)
-        return false;
-    *request = parsed;
-    return true;
+    // Fields added later are ignored; a line lacking one of those read here
+    // is no request.
+    bool ok = true;
+    const auto field = [&](const char *key) {
+        ok = ok && fields.contains(QLatin1String(key));
+        return fields.value(QLatin1String(key));
+    };
+    // Decimal or 0x hexadecimal; "-" is a field the frame did not carry.
+    const auto number = [&ok](const QString &text) {
+        bool valid = true;
+        const qint64 value = text == QLatin1String("-") ? -1
+                             : text.startsWith(QLatin1String("0x")) ? text.mid(2).toLongLong(&valid, 16)
+                                                                    : text.toLongLong(&valid);
+        ok = ok && valid;
+        return value;
+    };
+    QVector<quint16> values;
+    if (field("values") != QLatin1String("-"))
+        for (const QString &word : field("values").split(QLatin1Char(',')))
+            values.append(quint16(number(word)));
+    const SimRequest parsed { number(field("t")), int(number(field("slave"))), int(number(field("fc"))),
+                              int(number(field("addr"))), int(number(field("count"))), values,
+                              int(number(field("baud"))), int(number(field("stop"))),
+                              field("odd") == QLatin1String("1"), field("answered") == QLatin1String("yes"),
+                              field("reason") };
+    if (ok)
+        *request = parsed;
+    return ok;
 }
 
 QList<SimRequest> SimulatorProcess::requests() const
 {
     QList<SimRequest> result;
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(logOffset))
-        return result;
-    const QByteArray text = file.readAll();
-    // Only whole lines: the simulator may be writing the next one.
-    const QByteArray complete = text.left(text.lastIndexOf('\n') + 1);
-    for (const QByteArray &line : complete.split('\n')) {
+    for (const QByteArray &line : wholeLinesFrom(logPath(), logOffset).split('\n')) {
         SimRequest request;
         if (!line.isEmpty() && parseLogLine(QString::fromUtf8(line), &request))
             result.append(request);
@@ -155,10 +133,7 @@ QList<SimRequest> SimulatorProcess::requests() const
 
 void SimulatorProcess::clearRequests()
 {
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(logOffset))
-        return;
-    logOffset += file.readAll().lastIndexOf('\n') + 1;
+    logOffset += wholeLinesFrom(logPath(), logOffset).size();
 }
 
 void SimulatorProcess::vanish()
@@ -167,7 +142,8 @@ void SimulatorProcess::vanish()
         return;
     ::kill(static_cast<pid_t>(process.processId()), SIGUSR1);
     const QDeadlineTimer deadline(5000);
-    while (linkPresent(linkPath()) && !deadline.hasExpired())
+    // QFileInfo::exists() follows the link; the link itself is what counts.
+    while ((QFileInfo(linkPath()).isSymLink() || QFileInfo::exists(linkPath())) && !deadline.hasExpired())
         QThread::msleep(5);
     process.waitForFinished(int(qMax<qint64>(1, deadline.remainingTime())));
 }
