@@ -7,13 +7,9 @@
 #include "ports/virtualports.h"
 #include "windowtest.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -25,174 +21,145 @@ class TestConnection : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void openAtDefaultSettingsReadsAndCloses();
-    void openFailures();
-    void unpluggedAdapterKeepsTheConnectionState();
-    void pluggedAdapterLeavesTheOpenPortSelected();
-    void windowStaysResponsiveDuringATransfer();
-
-private:
     TestEnvironment environment;
+
+private slots:
+    void initTestCase() { registerImageResources(); }
+    void init()
+    {
+        environment.clearSettings();
+        storeTransferTiming(100, 50, 3, 20);
+    }
+
+    void openAtDefaultSettingsReadsAndCloses()
+    {
+        SensorWindow sensor;
+        QVERIFY(sensor.open());
+        MainWindow &window = sensor.window();
+        auto *button = widget<QPushButton>(&window, "openClosePushButton");
+        QVERIFY(button->isChecked());
+        QCOMPARE(button->text(), QStringLiteral("Close COM Port"));
+        for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton" })
+            QVERIFY2(widget<QWidget>(&window, name)->isEnabled(), name);
+        // No firmware is known yet: the timed reading waits for a Read all.
+        QVERIFY(!widget<QWidget>(&window, "readCheckBox")->isEnabled());
+
+        sensor.click("readAllPushButton");
+        QElapsedTimer sinceReadAll;
+        sinceReadAll.start();
+        // At 19200 8N1, slave 1; the outcome shows for two seconds.
+        QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(true));
+        QVERIFY(successShownFor(&window, QStringLiteral("Values successfully retrieved"), sinceReadAll, 2000));
+        QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
+
+        sensor.pressOpenClose();
+        QVERIFY(!window.isConnectionOpen());
+        QVERIFY(!button->isChecked());
+        QCOMPARE(button->text(), QStringLiteral("Open COM Port"));
+        for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton",
+                                  "readCheckBox", "readSpinBox", "tabWidget" })
+            QVERIFY2(!widget<QWidget>(&window, name)->isEnabled(), name);
+
+        // Opening again after a Read all enables the timed reading at once.
+        sensor.pressOpenClose();
+        QVERIFY(window.isConnectionOpen());
+        QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
+    }
+
+    void openFailures()
+    {
+        // A port that is no serial device: the open fails.
+        QDir().mkpath(virtualPortDirectory());
+        const QString notSerial = virtualPortDirectory() + QStringLiteral("/not-a-tty");
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), notSerial));
+        MainWindow window;
+        auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+        ports->setCurrentIndex(ports->findText(QStringLiteral("not-a-tty"), Qt::MatchContains));
+        QVERIFY(ports->currentIndex() >= 0);
+
+        // No port chosen comes second: nothing is opened blindly.
+        ModalAnswerer answerer;
+        for (int box = 0; box < 2; ++box) {
+            widget<QPushButton>(&window, "openClosePushButton")->click();
+            QVERIFY(answerer.waitForBoxes(box + 1));
+            QCOMPARE(answerer.boxes().last().title, QStringLiteral("Connection failed"));
+            QVERIFY(!widget<QPushButton>(&window, "openClosePushButton")->isChecked());
+            QVERIFY(!window.isConnectionOpen());
+            QVERIFY(!widget<QWidget>(&window, "readAllPushButton")->isEnabled());
+            ports->setCurrentIndex(-1);
+        }
+        QVERIFY2(answerer.boxes().first().text.startsWith(QStringLiteral("Could not connect serial port!\n\n")),
+                 qPrintable(answerer.boxes().first().text));
+        QFile::remove(notSerial);
+    }
+
+    void adaptersComingAndGoingLeaveTheOpenLineAlone()
+    {
+        SensorWindow sensor;
+        QVERIFY(sensor.open());
+        MainWindow &window = sensor.window();
+        auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
+        const QString openPort = ports->currentText();
+
+        // A re-connection after a line change opens the selected port, so while
+        // the line is open an arriving port must not take the selection.
+        const int master = announceVirtualPort(QStringLiteral("another-adapter"));
+        QTRY_COMPARE(statusText(&window), QStringLiteral("Discovered device another-adapter"));
+        QCOMPARE(ports->currentText(), openPort);
+
+        // Closed, the list preselects the stored port again (none: the first).
+        sensor.pressOpenClose();
+        withdrawVirtualPort(QStringLiteral("another-adapter"), master);
+        QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device another-adapter"));
+        QCOMPARE(ports->currentIndex(), 0);
+
+        // The open adapter unplugged: the connection state stays as it is,
+        // and a Read all fails with a box.
+        QVERIFY(sensor.open());
+        sensor.simulator.vanish();
+        QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device ") + sensor.simulator.name());
+        QVERIFY(window.isConnectionOpen());
+        QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isChecked());
+        ModalAnswerer answerer;
+        sensor.click("readAllPushButton");
+        QCOMPARE(answerer.boxes().size(), 1);
+        QVERIFY(window.isConnectionOpen());
+    }
+
+    void windowStaysResponsiveDuringATransfer()
+    {
+        // A silent sensor at slow timing: each attempt waits two seconds.
+        storeTransferTiming(2000, 2000, 3, 0);
+        QScopedPointer<SensorWindow> sensor(new SensorWindow({ QStringLiteral("--silent") }));
+        QVERIFY(sensor->open());
+        MainWindow &window = sensor->window();
+        widget<QPushButton>(&window, "readAllPushButton")->click();
+        QTRY_COMPARE(sensor->simulator.requests().size(), 1);
+
+        // The event loop goes on while the transfer waits...
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(10);
+        QTRY_VERIFY(ticks >= 5);
+        QVERIFY(window.isBusy());
+        QCOMPARE(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+                 Qt::BusyCursor);
+
+        // ...and starts nothing alongside it.
+        for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton" })
+            widget<QPushButton>(&window, name)->click();
+        QCOMPARE(sensor->simulator.requests().size(), 1);
+
+        // Closing the window ends the transfer after the attempt under way.
+        QElapsedTimer closing;
+        closing.start();
+        window.close();
+        sensor.reset();
+        // All three attempts with their drains would take over ten seconds.
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+    }
 };
-
-void TestConnection::initTestCase()
-{
-    registerImageResources();
-}
-
-void TestConnection::init()
-{
-    environment.clearSettings();
-    storeTransferTiming(100, 50, 3, 20);
-}
-
-void TestConnection::openAtDefaultSettingsReadsAndCloses()
-{
-    SensorWindow sensor;
-    QVERIFY(sensor.startSimulator());
-    MainWindow &window = sensor.window();
-    QVERIFY(sensor.selectSimulatorPort());
-    auto *button = widget<QPushButton>(&window, "openClosePushButton");
-
-    sensor.pressOpenClose();
-    QVERIFY(window.isConnectionOpen());
-    QVERIFY(button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("Close COM Port"));
-    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton" })
-        QVERIFY2(widget<QWidget>(&window, name)->isEnabled(), name);
-    // No firmware is known yet: the timed reading waits for a Read all.
-    QVERIFY(!widget<QWidget>(&window, "readCheckBox")->isEnabled());
-
-    sensor.click("readAllPushButton");
-    QElapsedTimer sinceReadAll;
-    sinceReadAll.start();
-    // At 19200 8N1, slave 1; the outcome shows for two seconds.
-    QCOMPARE(describe(sensor.simulator.requests()), readAllRequests(true));
-    QVERIFY(successShownFor(&window, QStringLiteral("Values successfully retrieved"), sinceReadAll, 2000));
-    QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
-
-    sensor.pressOpenClose();
-    QVERIFY(!window.isConnectionOpen());
-    QVERIFY(!button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("Open COM Port"));
-    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton",
-                              "readCheckBox", "readSpinBox", "tabWidget" })
-        QVERIFY2(!widget<QWidget>(&window, name)->isEnabled(), name);
-
-    // Opening again after a Read all enables the timed reading at once.
-    sensor.pressOpenClose();
-    QVERIFY(window.isConnectionOpen());
-    QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
-}
-
-void TestConnection::openFailures()
-{
-    // A port that is no serial device: the open fails.
-    QDir().mkpath(virtualPortDirectory());
-    const QString notSerial = virtualPortDirectory() + QStringLiteral("/not-a-tty");
-    QVERIFY(QFile::link(QStringLiteral("/dev/null"), notSerial));
-    MainWindow window;
-    auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
-    ports->setCurrentIndex(ports->findText(QStringLiteral("not-a-tty"), Qt::MatchContains));
-    QVERIFY(ports->currentIndex() >= 0);
-    auto *button = widget<QPushButton>(&window, "openClosePushButton");
-
-    ModalAnswerer answerer;
-    button->click();
-    QVERIFY(answerer.waitForBoxes(1));
-    QCOMPARE(answerer.boxes().first().title, QStringLiteral("Connection failed"));
-    QVERIFY2(answerer.boxes().first().text.startsWith(QStringLiteral("Could not connect serial port!\n\n")),
-             qPrintable(answerer.boxes().first().text));
-    QVERIFY(!button->isChecked());
-    QVERIFY(!window.isConnectionOpen());
-    QVERIFY(!widget<QWidget>(&window, "readAllPushButton")->isEnabled());
-
-    // No port chosen: nothing is opened blindly.
-    ports->setCurrentIndex(-1);
-    button->click();
-    QCOMPARE(answerer.boxes().size(), 2);
-    QCOMPARE(answerer.boxes().last().title, QStringLiteral("Connection failed"));
-    QVERIFY(!window.isConnectionOpen());
-    QVERIFY(!button->isChecked());
-    QFile::remove(notSerial);
-}
-
-void TestConnection::unpluggedAdapterKeepsTheConnectionState()
-{
-    SensorWindow sensor;
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    QVERIFY(window.isConnectionOpen());
-    sensor.simulator.vanish();
-    QTRY_VERIFY(statusText(&window).startsWith(QStringLiteral("Removed device")));
-    QVERIFY(window.isConnectionOpen());
-    QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isChecked());
-    QVERIFY(widget<QWidget>(&window, "readAllPushButton")->isEnabled());
-
-    ModalAnswerer answerer;
-    sensor.click("readAllPushButton");
-    QCOMPARE(answerer.boxes().size(), 1);
-    QVERIFY(window.isConnectionOpen());
-}
-
-void TestConnection::pluggedAdapterLeavesTheOpenPortSelected()
-{
-    SensorWindow sensor;
-    QVERIFY(sensor.open());
-    MainWindow &window = sensor.window();
-    auto *ports = widget<QComboBox>(&window, "serialPortComboBox");
-    const QString openPort = ports->currentText();
-    QVERIFY(openPort.contains(sensor.simulator.name()));
-
-    // A re-connection after a line change opens the selected port, so while
-    // the line is open an arriving port must not take the selection.
-    const int master = announceVirtualPort(QStringLiteral("another-adapter"));
-    QTRY_COMPARE(statusText(&window), QStringLiteral("Discovered device another-adapter"));
-    QCOMPARE(ports->currentText(), openPort);
-
-    // Closed, the list preselects the stored port again (none: the first).
-    sensor.pressOpenClose();
-    withdrawVirtualPort(QStringLiteral("another-adapter"), master);
-    QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device another-adapter"));
-    QCOMPARE(ports->currentIndex(), 0);
-}
-
-void TestConnection::windowStaysResponsiveDuringATransfer()
-{
-    // A silent sensor at slow timing: each attempt waits two seconds.
-    storeTransferTiming(2000, 2000, 3, 0);
-    QScopedPointer<SensorWindow> sensor(new SensorWindow({ QStringLiteral("--silent") }));
-    QVERIFY(sensor->open());
-    MainWindow &window = sensor->window();
-    widget<QPushButton>(&window, "readAllPushButton")->click();
-    QTRY_COMPARE(sensor->simulator.requests().size(), 1);
-
-    // The event loop goes on while the transfer waits...
-    int ticks = 0;
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-    QTRY_VERIFY(ticks >= 5);
-    QVERIFY(window.isBusy());
-    QCOMPARE(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
-             Qt::BusyCursor);
-
-    // ...and starts nothing alongside it.
-    for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton" })
-        widget<QPushButton>(&window, name)->click();
-    QCOMPARE(sensor->simulator.requests().size(), 1);
-
-    // Closing the window ends the transfer after the attempt under way.
-    QElapsedTimer closing;
-    closing.start();
-    window.close();
-    sensor.reset();
-    // All three attempts with their drains would take over ten seconds.
-    QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
-}
 
 QTEST_MAIN(TestConnection)
 #include "tst_connection.moc"
