@@ -174,9 +174,9 @@ void MainWindow::useFoundSensor(const SerialPortInfo &port, int slave, int bitRa
     line.framingCode = framingCode;
     line.save();
     ui->openClosePushButton->setChecked(true);
-    openPort(port, bitRateCode, framingCode);
     // Read all follows once the port is open.
     pendingReadAll = true;
+    openPort(port, bitRateCode, framingCode);
 }
 
 void MainWindow::aboutSlot()
@@ -395,6 +395,7 @@ void MainWindow::openPort(const SerialPortInfo &port, int bitRateCode, int frami
 {
     if (!beginOperation()) {
         ui->openClosePushButton->setChecked(connectionOpen);
+        pendingReadAll = false;
         return;
     }
     const QString device = port.device();

@@ -28,14 +28,14 @@ SerialLineSettings SerialLineSettings::load(const SerialLineSettings &defaults)
 
 void SerialLineSettings::save() const
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("serialConfig"));
-    settings.setValue(QStringLiteral("serialInterface"), port);
-    settings.setValue(QStringLiteral("slave"), slave);
-    settings.setValue(QStringLiteral("serialBitRate"), bitRateCode);
-    settings.setValue(QStringLiteral("serialDelay"), delay);
-    settings.setValue(QStringLiteral("serialDataBitStopParity"), framingCode);
-    settings.endGroup();
+    {
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("serialConfig"));
+        settings.setValue(QStringLiteral("serialInterface"), port);
+        settings.setValue(QStringLiteral("serialDelay"), delay);
+        settings.endGroup();
+    }
+    saveSensorLine();
 }
 
 void SerialLineSettings::saveSensorLine() const
