@@ -57,13 +57,19 @@ void TestReadAll::firmwareDecidesWhatIsRead_data()
     QTest::addColumn<int>("verdict");
     QTest::addColumn<bool>("pulseConstantRead");
     QTest::addColumn<QStringList>("disabled");
-    QTest::newRow("current") << "0x80010000" << int(ReadAll::Verdict::Success) << true << QStringList();
+    QTest::addColumn<QStringList>("misreport");
+    QTest::newRow("current") << "0x80010000" << int(ReadAll::Verdict::Success) << true << QStringList()
+                             << QStringList();
     QTest::newRow("without speed") << "0x80000123" << int(ReadAll::Verdict::Success) << false
-                                   << QStringList{ "ConstPerPulse", "Speed" };
+                                   << QStringList{ "ConstPerPulse", "Speed" } << QStringList();
     QStringList all;
     for (const ParameterDescriptor &descriptor : parameterTable)
         all << QLatin1String(descriptor.name);
-    QTest::newRow("unknown") << "0x01020304" << int(ReadAll::Verdict::UnknownFirmware) << false << all;
+    QTest::newRow("unknown") << "0x01020304" << int(ReadAll::Verdict::UnknownFirmware) << false << all
+                             << QStringList();
+    // A framing code the form has no item for.
+    QTest::newRow("unknown framing") << "0x80010000" << int(ReadAll::Verdict::UnknownLineCode) << true
+                                     << QStringList() << QStringList{ "--misreport", "0x8006:9" };
 }
 
 void TestReadAll::firmwareDecidesWhatIsRead()
@@ -72,12 +78,12 @@ void TestReadAll::firmwareDecidesWhatIsRead()
     QFETCH(int, verdict);
     QFETCH(bool, pulseConstantRead);
     QFETCH(QStringList, disabled);
+    QFETCH(QStringList, misreport);
 
     MainForm form;
     QStringList requests;
-    const ReadAll::Outcome outcome = readAll({ QStringLiteral("--firmware"), firmware, QStringLiteral("--node"),
-                                               QStringLiteral("1"), QStringLiteral("--delay"), QStringLiteral("7") },
-                                             form, &requests);
+    const ReadAll::Outcome outcome = readAll(QStringList{ "--firmware", firmware, "--node", "1", "--delay", "7" }
+                                                     + misreport, form, &requests);
     QCOMPARE(int(outcome.verdict), verdict);
     QCOMPARE(outcome.firmwareVersion, firmware.toUInt(nullptr, 16));
     // A sensor without the pulse constant would reject 0x8030: never asked.
@@ -87,6 +93,8 @@ void TestReadAll::firmwareDecidesWhatIsRead()
     // Only a sensor the program knows gives the line later writes go to.
     const bool success = verdict == int(ReadAll::Verdict::Success);
     QCOMPARE(storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid(), success);
+    if (!misreport.isEmpty())
+        QCOMPARE(outcome.unknownParameter + QString::number(outcome.unknownCode), QStringLiteral("SerialConf9"));
 }
 
 void TestReadAll::failedReadStopsTheRun_data()

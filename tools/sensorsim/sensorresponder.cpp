@@ -105,6 +105,8 @@ QByteArray SensorResponder::execute(const ModbusRequest &request, double seconds
         const ModbusException result = registers->read(request.address, request.count, secondsSinceStart, &words);
         if (result != NoException)
             return fail(result);
+        for (int i = 0; i < words.size(); ++i)
+            words[i] = faults.misreported.value(request.address + i, words.at(i));
         reply.append(static_cast<char>(words.size() * 2));
         for (quint16 word : words)
             appendWord(&reply, word);

@@ -16,6 +16,7 @@ struct FaultOptions
     int answerFrom = 1;                 // answer only the Nth identical request in a row
     bool corruptReplyCrc = false;
     QMap<int, quint8> exceptionAt;      // register address -> exception code
+    QMap<int, quint16> misreported;     // register address -> value its reads carry
 };
 
 // What to do about one received frame.

@@ -116,11 +116,17 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
                                          QStringLiteral("Answer any request touching ADDR with exception CODE "
                                                         "(default 2). Repeatable."),
                                          QStringLiteral("ADDR[:CODE]"));
+    const QCommandLineOption misreport(QStringLiteral("misreport"),
+                                       QStringLiteral("Let reads of ADDR carry VALUE, whatever the register "
+                                                      "holds (a sensor reporting a code the program may not "
+                                                      "know). Repeatable."),
+                                       QStringLiteral("ADDR:VALUE"));
     const QCommandLineOption frameTiming(QStringLiteral("frame-timing"),
                                          QStringLiteral("Take as long to reply as the configured bit rate would."));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
                                             QStringLiteral("Quit when the process that started this one ends."));
-    parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, frameTiming, exitWithParent });
+    parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, misreport, frameTiming,
+                        exitWithParent });
     QList<QCommandLineOption> oneShot;
     for (const OneShotOption &option : oneShotOptions) {
         oneShot.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
@@ -195,6 +201,17 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
             return false;
         }
         options->faults.exceptionAt.insert(static_cast<int>(address), static_cast<quint8>(code));
+    }
+    for (const QString &entry : parser.values(misreport)) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
+        qint64 address = 0;
+        qint64 value = 0;
+        if (parts.size() != 2 || !parseNumber(parts.at(0), 0, 0xFFFF, &address)
+                || !parseNumber(parts.at(1), 0, 0xFFFF, &value)) {
+            *error = QStringLiteral("--misreport needs ADDR:VALUE, not \"%1\"").arg(entry);
+            return false;
+        }
+        options->faults.misreported.insert(static_cast<int>(address), static_cast<quint16>(value));
     }
     for (size_t i = 0; i < std::size(oneShotOptions); ++i) {
         const OneShotOption &limits = oneShotOptions[i];
