@@ -13,9 +13,6 @@ class UnsignedSpinBox : public QSpinBox
 public:
     explicit UnsignedSpinBox(QWidget *parent = nullptr);
 
-    quint32 unsignedValue() const { return quint32(value()); }
-    void setUnsignedValue(quint32 number) { setValue(int(number)); }
-
 protected:
     QString textFromValue(int value) const override;
     int valueFromText(const QString &text) const override;
