@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build, the tests and the run need.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools
-          libqt5svg5-dev libqt5opengl5-dev libqwt-qt5-dev libmodbus-dev libudev-dev socat
+          libqt5svg5-dev libqt5opengl5-dev libqwt-qt5-dev libmodbus-dev libudev-dev libmosquitto-dev socat
+          mosquitto poppler-utils
           fonts-dejavu-core
           dpkg-dev file desktop-file-utils appstream lintian man-db)
 missing=()
