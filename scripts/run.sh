@@ -9,6 +9,7 @@ cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 cmake --build build/release -j "$(nproc)" --target kelvaset kelvane-sim
 
 simulator_pid=""
+port_args=()
 if ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
     echo "No serial adapter attached: starting the sensor simulator on a virtual port."
     # The sensor keeps what it was told to save, as a real one would.
@@ -18,5 +19,7 @@ if ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
     simulator_pid=$!
     trap 'kill "$simulator_pid" 2>/dev/null || true; wait "$simulator_pid" 2>/dev/null || true' EXIT
     sleep 1
+    # The first "Open COM Port" then reaches the simulator.
+    port_args=(--port kelvane-sim)
 fi
-build/release/kelvaset "$@"
+build/release/kelvaset "${port_args[@]}" "$@"

@@ -3,7 +3,6 @@
 #include "device/parametertable.h"
 #include "link/linkthread.h"
 #include "liveplots.h"
-#include "useroptions.h"
 
 #include <QPointF>
 #include <QVector>
@@ -17,25 +16,42 @@ struct TimedReading::Tick
     QDateTime time;
     double x = 0;
     QVector<int> ids;                 // read, in order
-    QVector<QVariant> values;
+    QVector<ReadValue> values;
     TransferFailure failure;
 };
 
-TimedReading::TimedReading(LinkThread *link, LivePlots *plots, QObject *parent)
+TimedReading::TimedReading(LinkThread *link, LineSession *session, LivePlots *plots, QObject *parent)
     : QObject(parent)
     , link(link)
+    , session(session)
     , plots(plots)
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &TimedReading::tick);
+    connect(session, &LineSession::connectionChanged, this, &TimedReading::followConnection);
 }
 
-void TimedReading::start(int slave, quint32 firmwareVersion, int periodMs)
+void TimedReading::followConnection(LineSession::Connection connection)
+{
+    switch (connection) {
+    case LineSession::Connection::Closed:
+        stop();
+        break;
+    case LineSession::Connection::WaitingForPort:
+        pause();
+        break;
+    case LineSession::Connection::Open:
+        resume();
+        break;
+    }
+}
+
+void TimedReading::start(int periodMs)
 {
     stop();
     currentState = State::Starting;
-    this->slave = slave;
-    this->firmwareVersion = firmwareVersion;
+    const int slave = session->slave();
+    firmwareVersion = session->firmwareVersion();
     this->periodMs = periodMs;
     const int thisRun = ++run;
     auto reading = std::make_shared<ParameterReading>();
@@ -131,7 +147,8 @@ void TimedReading::tick()
         if (parameterDescriptor(id).isAvailable(firmwareVersion))
             tick->ids.append(id);
     }
-    const int address = slave;
+    // Where the sensor is now: a Write all may have moved it since the start.
+    const int address = session->slave();
     link->run([tick, address](SensorLink &sensorLink) {
         for (int id : qAsConst(tick->ids)) {
             const ParameterReading reading = readParameter(sensorLink, address, id);
@@ -139,7 +156,7 @@ void TimedReading::tick()
                 tick->failure = TransferFailure::from(reading.result, sensorLink);
                 return;
             }
-            tick->values.append(reading.value.output);
+            tick->values.append(reading.value);
         }
     }, [this, tick] {
         if (tick->run == run)
@@ -157,7 +174,7 @@ void TimedReading::finishTick(const Tick &tick)
         return;
     }
 
-    const UserOptions options = UserOptions::load();
+    session->applyLiveValues(tick.ids, tick.values);
     QString row = MeasurementLog::timestampFields(tick.time);
     if (!tick.values.isEmpty() && curvesPendingClear) {
         plots->clear();
@@ -166,8 +183,8 @@ void TimedReading::finishTick(const Tick &tick)
     for (int i = 0; i < tick.values.size(); ++i) {
         const int id = tick.ids.at(i);
         const int position = int(std::find(liveIds.cbegin(), liveIds.cend(), id) - liveIds.cbegin());
-        plots->append(position, QPointF(tick.x, tick.values.at(i).toDouble()));
-        row += MeasurementLog::valueField(id, tick.values.at(i), options.temperaturePrecision,
+        plots->append(position, QPointF(tick.x, tick.values.at(i).output.toDouble()));
+        row += MeasurementLog::valueField(id, tick.values.at(i).output, options.temperaturePrecision,
                                           options.speedPrecision);
     }
     // A row cut short by a failed read is written too, so the log shows

@@ -3,6 +3,8 @@
 
 #include "measurementlog.h"
 #include "ops/parametertransfer.h"
+#include "session/linesession.h"
+#include "useroptions.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -15,8 +17,10 @@ class LinkThread;
 class LivePlots;
 
 // The timed reading of the live values: at every period it reads the
-// values the sensor has, appends them to the curves and writes a row of the
-// CSV log. The next tick is armed only once a tick has completed, and a
+// values the sensor has, hands them to the line session (the form's
+// current values follow it), appends them to the curves and writes a row of
+// the CSV log. Each tick reads at the address and line the session holds
+// then, and the run pauses while the session waits for a lost port. The next tick is armed only once a tick has completed, and a
 // tick's failure is reported before that, so ticks never overlap or nest,
 // however long a transfer or the box that reports it takes.
 class TimedReading : public QObject
@@ -26,7 +30,7 @@ class TimedReading : public QObject
 public:
     enum class State { Stopped, Starting, Running, Paused };
 
-    TimedReading(LinkThread *link, LivePlots *plots, QObject *parent = nullptr);
+    TimedReading(LinkThread *link, LineSession *session, LivePlots *plots, QObject *parent = nullptr);
 
     State state() const { return currentState; }
     bool isActive() const { return currentState != State::Stopped; }
@@ -34,7 +38,7 @@ public:
 
     // Reads the serial number for the log's name, creates the log, then
     // reads the values at once and every periodMs.
-    void start(int slave, quint32 firmwareVersion, int periodMs);
+    void start(int periodMs);
     void stop();
     // The new period starts with a tick now, or after the tick under way.
     void setPeriod(int periodMs);
@@ -43,6 +47,9 @@ public:
     // gap. resume() goes on with a tick at once.
     void pause();
     void resume();
+
+    // Decimals of the logged temperature and speed.
+    void setOptions(const UserOptions &options) { this->options = options; }
 
 signals:
     void started();
@@ -63,14 +70,17 @@ private:
     void armNextTick();
     double elapsedSeconds() const;
 
+    void followConnection(LineSession::Connection connection);
+
     LinkThread *link;
+    LineSession *session;
     LivePlots *plots;
+    UserOptions options;
     QTimer timer;
     QElapsedTimer runClock;
     QElapsedTimer tickClock;
     std::unique_ptr<MeasurementLog> log;
     State currentState = State::Stopped;
-    int slave = 1;
     quint32 firmwareVersion = 0;
     int periodMs = 1000;
     bool tickInFlight = false;

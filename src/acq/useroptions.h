@@ -1,6 +1,8 @@
 #ifndef USEROPTIONS_H
 #define USEROPTIONS_H
 
+#include "link/storedsetting.h"
+
 // The reading options of the "userConfig" group, kept within the ranges
 // the options dialog allows.
 struct UserOptions
@@ -15,9 +17,8 @@ struct UserOptions
     static constexpr int MaxSpeedPrecision = 6;
 
     static UserOptions load();
-    // Stores the options the options dialog edits; the reading period is
-    // stored by the main window when it closes.
-    void saveDialogOptions() const;
+    void save() const;
+    QVector<StoredIntField> fields();
 };
 
 #endif // USEROPTIONS_H

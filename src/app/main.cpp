@@ -24,7 +24,7 @@ void setApplicationIdentity()
 // console application is enough for the parser; it is gone again before the
 // real one is made. Every other argument is left alone: -platform, -style,
 // -geometry and the like are QApplication's.
-bool answeredCommandLineQuery(int &argc, char **argv)
+bool answeredCommandLineQuery(int &argc, char **argv, QString *port)
 {
     QCoreApplication console(argc, argv);
     setApplicationIdentity();
@@ -38,7 +38,11 @@ bool answeredCommandLineQuery(int &argc, char **argv)
                                   QStringLiteral("Show this help and quit."));
     const QCommandLineOption version(QStringList{ QStringLiteral("v"), QStringLiteral("version") },
                                      QStringLiteral("Show the program's name and version and quit."));
-    parser.addOptions({ help, version });
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("Preselect this port: its name as the port list shows it, "
+                                                       "or its device (for example /dev/ttyUSB0)."),
+                                        QStringLiteral("NAME"));
+    parser.addOptions({ help, version, portOption });
     // Unknown options are the toolkit's, so a failed parse is no error here.
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(help)) {
@@ -47,6 +51,7 @@ bool answeredCommandLineQuery(int &argc, char **argv)
                    "are accepted too.\n", stdout);
         return true;
     }
+    *port = parser.value(portOption);
     if (parser.isSet(version)) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
@@ -60,13 +65,14 @@ int main(int argc, char *argv[])
 {
     // Images must resolve before any widget is built.
     registerImageResources();
-    if (answeredCommandLineQuery(argc, argv))
+    QString port;
+    if (answeredCommandLineQuery(argc, argv, &port))
         return 0;
     QApplication application(argc, argv);
     setApplicationIdentity();
     // Lets the desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.orvanto.Kelvaset"));
-    MainWindow window;
+    MainWindow window(port);
     window.show();
     return application.exec();
 }

@@ -5,21 +5,22 @@
 #include "acq/liveplots.h"
 #include "acq/readingperiod.h"
 #include "acq/timedreading.h"
-#include "acq/useroptions.h"
 #include "device/parameterform.h"
-#include "link/commtiming.h"
+#include "findsensordialog.h"
 #include "link/linkthread.h"
 #include "link/openfailure.h"
 #include "link/sensorlink.h"
 #include "link/serialline.h"
-#include "link/seriallinesettings.h"
 #include "link/transactionerror.h"
 #include "ops/readall.h"
 #include "ops/writeparameters.h"
-#include "findsensordialog.h"
 #include "optionsdialog.h"
 #include "portlist.h"
 #include "ports/serialportenumerator.h"
+#include "session/lineconnection.h"
+#include "session/linesession.h"
+#include "session/settingsstore.h"
+#include "sensorformbinding.h"
 #include "statusdisplay.h"
 #include "windowgeometry.h"
 
@@ -27,29 +28,47 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSettings>
+#include <QScrollArea>
 
+#include <cerrno>
 #include <memory>
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindowClass)
+    , store(new SettingsStore)
+    , preferredPort(preferredPort)
 {
     ui->setupUi(this);
+    // The form is taller than a small laptop's screen: it scrolls there,
+    // so that the window opens whole with every control in reach.
+    auto *scrollArea = new QScrollArea(this);
+    scrollArea->setObjectName(QStringLiteral("formScrollArea"));
+    scrollArea->setWidgetResizable(true);
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidget(takeCentralWidget());
+    setCentralWidget(scrollArea);
+
     form.reset(new ParameterForm(this));
-    portList.reset(new PortList(ui->serialPortComboBox));
-    loadSettings();
     form->clear();
+    portList.reset(new PortList(ui->serialPortComboBox));
+    session = new LineSession(store->line(), this);
+    binding = new SensorFormBinding(form.get(), session, this);
+    status = new StatusDisplay(statusBar());
+    plots.reset(new LivePlots(ui->tabWidget, { ui->irradianceQwtPlot, ui->temperatureQwtPlot, ui->speedQwtPlot }));
+    link = new LinkThread(this);
+    link->setTiming(store->timing());
+    connection = new LineConnection(link, session, this);
+    reading = new TimedReading(link, session, plots.get(), this);
+    connection->setWaitsForLostPort([this] { return reading->isActive(); });
+
+    placeWindow();
+    rebuildPortList();
+    applyTimingOptions();
     updateOpenCloseButtonStatus();
 
     portEnumerator = new SerialPortEnumerator(this);
     portEnumerator->setUpNotifications();
-
-    status = new StatusDisplay(statusBar());
-    plots.reset(new LivePlots(ui->tabWidget, { ui->irradianceQwtPlot, ui->temperatureQwtPlot, ui->speedQwtPlot }));
-    link = new LinkThread(this);
-    reading = new TimedReading(link, plots.get(), this);
-
     connectSignals();
     setWindowTitle(tr("%0 - %1").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
 }
@@ -59,6 +78,7 @@ MainWindow::~MainWindow()
     // The line's thread ends after the attempt under way; the timed reading
     // and the link go before the form they report to.
     delete reading;
+    delete connection;
     delete link;
     if (operationRunning)
         QApplication::restoreOverrideCursor();
@@ -86,6 +106,33 @@ void MainWindow::connectSignals()
     connect(ui->readSpinBox, SIGNAL(valueChanged(int)), ui->readHorizontalSlider, SLOT(setValue(int)));
     connect(ui->readSpinBox, SIGNAL(editingFinished()), this, SLOT(updateTimingReading()));
 
+    connect(binding, &SensorFormBinding::notShown, this, &MainWindow::warnUnmanagedWidget);
+    connect(session, &LineSession::answeredLineChanged, this, [this](const SerialLineSettings &line) {
+        store->saveLine(line);
+    });
+    connect(session, &LineSession::lineChanged, this, [this] { rebuildPortList(); });
+    connect(session, &LineSession::identityChanged, this, &MainWindow::applyTimingOptions);
+    connect(session, &LineSession::connectionChanged, this, &MainWindow::followConnection);
+
+    connect(connection, &LineConnection::opened, this, [this] {
+        endOperation();
+        form->resetColours();
+        if (pendingReadAll) {
+            pendingReadAll = false;
+            readAllSlot();
+        }
+    });
+    connect(connection, &LineConnection::openFailed, this, [this](int error, const QString &device) {
+        endOperation();
+        pendingReadAll = false;
+        setClosedState();
+        form->resetColours();
+        QString text = tr("Could not connect serial port!");
+        if (error != 0)
+            text += QStringLiteral("\n\n") + openFailureReason(error, device);
+        QMessageBox::critical(this, tr("Connection failed"), text, QMessageBox::Ok);
+    });
+
     connect(reading, &TimedReading::startFailed, this, [this](const TransferFailure &failure) {
         ui->readCheckBox->setChecked(false);
         reportTransferFailure(failure);
@@ -102,7 +149,7 @@ void MainWindow::connectSignals()
         status->setColour(StatusDisplay::Colour::Good);
         status->schedulePartialReset(tickFlashMs(periodMs));
     });
-    connect(reading, &TimedReading::lineLost, this, &MainWindow::pauseForLostPort);
+    connect(reading, &TimedReading::lineLost, connection, &LineConnection::lineLost);
 }
 
 bool MainWindow::isTimedReadingActive() const
@@ -112,7 +159,9 @@ bool MainWindow::isTimedReadingActive() const
 
 bool MainWindow::isBusy() const
 {
-    return link->isBusy();
+    // A tick of the timed reading is no operation of the user's: what the
+    // user starts meanwhile queues behind it on the line.
+    return operationRunning;
 }
 
 QString MainWindow::currentLogFileName() const
@@ -122,8 +171,32 @@ QString MainWindow::currentLogFileName() const
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    saveSettings();
+    store->saveOnClose(geometry(), ui->readSpinBox->value());
+    if (store->writeFailed()) {
+        QMessageBox::warning(this, tr("Settings not saved"),
+                             tr("The settings could not be written to %0.\nThe line settings and options of "
+                                "this session will be lost when the program ends.").arg(store->fileName()),
+                             QMessageBox::Ok);
+    }
     event->accept();
+}
+
+void MainWindow::placeWindow()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    // The window is centred at the size its form needs, within the screen's
+    // available area (less the desktop's panels): the form scrolls where
+    // the screen is too small for it. The frame around the window needs
+    // room too.
+    const QSize frame(16, 48);
+    const QSize natural = sizeHint().expandedTo(minimumSizeHint()).boundedTo(available.size() - frame);
+    QRect placed = startGeometry(store->geometry(), natural, available, areas);
+    if (!available.contains(placed) && !store->geometry().isValid())
+        placed.moveTopLeft(available.topLeft() + QPoint(frame.width() / 2, frame.height() - frame.width() / 2));
+    setGeometry(placed);
 }
 
 void MainWindow::optionsSlot()
@@ -132,51 +205,37 @@ void MainWindow::optionsSlot()
         OptionsDialog dialog(this);
         dialog.exec();
     }
+    store->reloadOptions();
+    link->setTiming(store->timing());
     applyTimingOptions();
 }
 
 void MainWindow::findSensorSlot()
 {
     SerialPortInfo port;
-    if (!portList->selectedPort(&port) || operationRunning)
+    if (!portList->selectedPort(&port) || isBusy())
         return;
     // The search needs the line to itself: an open port is closed first,
     // which also stops a timed reading.
-    const bool wasOpen = connectionOpen;
-    const SerialPortInfo previousPort = openPortInfo;
+    const bool wasOpen = session->isOpen();
+    const SerialPortInfo previousPort = session->port();
     if (wasOpen) {
-        closePort();
+        connection->close();
         form->resetColours();
     }
-    FindSensorDialog dialog(link, port.device(), SerialLineSettings::load(), CommTiming::load(), this);
+    FindSensorDialog dialog(link, port.device(), store->line(), store->timing(), this);
     if (dialog.exec() != QDialog::Accepted) {
-        // Left as it was: a port open before the search is open again.
-        if (wasOpen) {
-            ui->openClosePushButton->setChecked(true);
-            openPort(previousPort, openBitRateCode, openFramingCode);
-        }
+        // Left as it was: a port open before the search is open again, at
+        // the line the session holds.
+        if (wasOpen)
+            openPort(previousPort);
         return;
     }
     const FoundSensor &found = dialog.chosenSensor();
-    useFoundSensor(port, found.slave, found.bitRateCode, found.framingCode);
-}
-
-void MainWindow::useFoundSensor(const SerialPortInfo &port, int slave, int bitRateCode, int framingCode)
-{
-    ui->slaveSpinBox->setValue(slave);
-    ui->bitRateComboBox->setCurrentIndex(bitRateCode);
-    ui->databitParityStopComboBox->setCurrentIndex(framingCode);
-    updateOpenCloseButtonStatus();
-    SerialLineSettings line = SerialLineSettings::load();
-    line.port = port.friendName;
-    line.slave = slave;
-    line.bitRateCode = bitRateCode;
-    line.framingCode = framingCode;
-    line.save();
-    ui->openClosePushButton->setChecked(true);
+    session->useFoundSensor(port, found.slave, found.bitRateCode, found.framingCode);
     // Read all follows once the port is open.
     pendingReadAll = true;
-    openPort(port, bitRateCode, framingCode);
+    openPort(port);
 }
 
 void MainWindow::aboutSlot()
@@ -185,78 +244,12 @@ void MainWindow::aboutSlot()
     dialog.exec();
 }
 
-// ---- Settings
-
-void MainWindow::loadSettings()
-{
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("window"));
-    const QRect stored = settings.value(QStringLiteral("geometry"), QRect()).toRect();
-    settings.endGroup();
-    QList<QRect> areas;
-    for (const QScreen *screen : QGuiApplication::screens())
-        areas << screen->availableGeometry();
-    // The window grows to what its layout needs when it is shown; it is
-    // centred at that size, or its lower part would run off a small screen.
-    setGeometry(startGeometry(stored, size().expandedTo(minimumSizeHint()),
-                              QGuiApplication::primaryScreen()->geometry(), areas));
-
-    const SerialLineSettings line = SerialLineSettings::load();
-    rebuildPortList();
-    ui->slaveSpinBox->setValue(line.slave);
-    ui->bitRateComboBox->setCurrentIndex(line.bitRateCode);
-    ui->delaySpinBox->setValue(line.delay);
-    ui->databitParityStopComboBox->setCurrentIndex(line.framingCode);
-
-    applyTimingOptions();
-}
-
-void MainWindow::saveSettings()
-{
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("window"));
-    settings.setValue(QStringLiteral("geometry"), geometry());
-    settings.endGroup();
-
-    // With no port present the stored line is kept for the next run.
-    if (!portList->isEmpty()) {
-        SerialLineSettings line = SerialLineSettings::load();
-        SerialPortInfo port;
-        if (portList->selectedPort(&port))
-            line.port = port.friendName;
-        line.slave = ui->slaveSpinBox->value();
-        if (isValidBitRateCode(ui->bitRateComboBox->currentIndex()))
-            line.bitRateCode = ui->bitRateComboBox->currentIndex();
-        line.delay = ui->delaySpinBox->value();
-        if (isValidFramingCode(ui->databitParityStopComboBox->currentIndex()))
-            line.framingCode = ui->databitParityStopComboBox->currentIndex();
-        line.save();
-    }
-
-    settings.beginGroup(QStringLiteral("userConfig"));
-    settings.setValue(QStringLiteral("readTimer"), ui->readSpinBox->value());
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        reportSettingsNotWritten();
-}
-
-void MainWindow::reportSettingsNotWritten()
-{
-    if (settingsErrorReported)
-        return;
-    settingsErrorReported = true;
-    QMessageBox::warning(this, tr("Settings not saved"),
-                         tr("The settings could not be written to %0.\nThe line settings and options of this "
-                            "session will be lost when the program ends.").arg(QSettings().fileName()),
-                         QMessageBox::Ok);
-}
-
 void MainWindow::applyTimingOptions()
 {
-    const CommTiming timing = CommTiming::load();
-    const UserOptions options = UserOptions::load();
-
+    const CommTiming &timing = store->timing();
+    const UserOptions &options = store->options();
+    reading->setOptions(options);
+    const quint32 firmwareVersion = session->firmwareVersion();
     if (firmwareKnown(firmwareVersion)) {
         if (parameterDescriptor(IdTemp).isAvailable(firmwareVersion))
             ui->PT100TempDoubleSpinBox->setDecimals(options.temperaturePrecision);
@@ -264,22 +257,28 @@ void MainWindow::applyTimingOptions()
             ui->speedDoubleSpinBox->setDecimals(options.speedPrecision);
     }
 
+    // The period the user chose (at start, the stored one), within the
+    // range this sensor allows.
+    if (chosenPeriodMs < 0)
+        chosenPeriodMs = options.readTimer;
+    const int period = chosenPeriodMs;
     const int minimumReadingPeriod = minimumReadingPeriodMs(timing, firmwareVersion);
     ui->readSpinBox->setRange(minimumReadingPeriod, options.maxReadTime);
-    ui->readSpinBox->setValue(options.readTimer);
+    ui->readSpinBox->setValue(period);
     ui->readHorizontalSlider->setRange(minimumReadingPeriod, options.maxReadTime);
-    ui->readHorizontalSlider->setValue(options.readTimer);
+    ui->readHorizontalSlider->setValue(period);
 }
 
 // ---- Ports
 
 int MainWindow::rebuildPortList()
 {
-    // While a line is open its port stays the selected one: a Write all
-    // that changes the line re-opens that port, and an adapter plugged in
-    // meanwhile must not take its place.
-    const QString keep = connectionOpen || waitingForPort ? openPortInfo.identity : QString();
-    const int count = portList->rebuild(keep, SerialLineSettings::load().port);
+    // While a line is open its port stays the selected one: an adapter
+    // plugged in meanwhile must not take its place.
+    const bool inUse = session->connection() != LineSession::Connection::Closed;
+    const QString keep = inUse ? session->port().identity : QString();
+    const QString preferred = preferredPort.isEmpty() ? store->line().port : preferredPort;
+    const int count = portList->rebuild(keep, preferred);
     ui->actionFindSensor->setEnabled(count > 0);
     return count;
 }
@@ -289,8 +288,7 @@ void MainWindow::onDeviceDiscoveredSlot(const SerialPortInfo &portInfo)
     rebuildPortList();
     status->show(StatusDisplay::Colour::Good, tr("Discovered device ") + portInfo.portName);
     status->schedulePartialReset(2000);
-    if (waitingForPort && portInfo.identity == openPortInfo.identity)
-        reopenReturningPort(portInfo);
+    connection->portArrived(portInfo);
 }
 
 void MainWindow::onDeviceRemovedSlot(const SerialPortInfo &portInfo)
@@ -300,45 +298,38 @@ void MainWindow::onDeviceRemovedSlot(const SerialPortInfo &portInfo)
     else
         status->show(StatusDisplay::Colour::Bad, tr("No device found"));
     status->schedulePartialReset(2000);
-    // Without a run the connection stays as it is; the next transfer tells.
-    if (connectionOpen && reading->state() == TimedReading::State::Running
-            && portInfo.identity == openPortInfo.identity)
-        pauseForLostPort();
-}
-
-void MainWindow::pauseForLostPort()
-{
-    if (waitingForPort)
-        return;
-    waitingForPort = true;
-    reading->pause();
-    link->cancel();
-    link->run([](SensorLink &line) { line.close(); });
-    status->setLastingMessage(tr("%0 was unplugged: the reading is paused until it is back.")
-                                      .arg(openPortInfo.portName));
-}
-
-void MainWindow::reopenReturningPort(const SerialPortInfo &port)
-{
-    const QString device = port.device();
-    const int bitRateCode = openBitRateCode;
-    const int framingCode = openFramingCode;
-    auto opened = std::make_shared<bool>(false);
-    link->run([device, bitRateCode, framingCode, opened](SensorLink &line) {
-        *opened = line.open(device, bitRateCode, framingCode);
-    }, [this, port, opened] {
-        if (!waitingForPort || !*opened)
-            return;
-        waitingForPort = false;
-        openPortInfo = port;
-        status->setLastingMessage(QString());
-        status->show(StatusDisplay::Colour::Good, tr("%0 is back: the reading goes on.").arg(port.portName));
-        status->schedulePartialReset(2000);
-        reading->resume();
-    });
+    connection->portRemoved(portInfo);
 }
 
 // ---- Connection
+
+void MainWindow::followConnection()
+{
+    switch (session->connection()) {
+    case LineSession::Connection::Open:
+        setOpenedState();
+        if (wasWaitingForPort) {
+            status->setLastingMessage(QString());
+            status->show(StatusDisplay::Colour::Good,
+                         tr("%0 is back: the reading goes on.").arg(session->port().portName));
+            status->schedulePartialReset(2000);
+        }
+        wasWaitingForPort = false;
+        break;
+    case LineSession::Connection::WaitingForPort:
+        wasWaitingForPort = true;
+        status->setLastingMessage(tr("%0 was unplugged: the reading is paused until it is back.")
+                                          .arg(session->port().portName));
+        break;
+    case LineSession::Connection::Closed:
+        if (wasWaitingForPort)
+            status->setLastingMessage(QString());
+        wasWaitingForPort = false;
+        setClosedState();
+        break;
+    }
+    rebuildPortList();
+}
 
 void MainWindow::updateOpenCloseButtonStatus()
 {
@@ -365,20 +356,18 @@ void MainWindow::setAcquisitionControlsEnabled(bool enabled)
 void MainWindow::openCloseSlot(bool open)
 {
     if (!open) {
-        closePort();
+        connection->close();
         form->resetColours();
         return;
     }
     SerialPortInfo port;
-    const int bitRateCode = ui->bitRateComboBox->currentIndex();
-    const int framingCode = ui->databitParityStopComboBox->currentIndex();
     QString failureTitle;
     QString failureText;
     if (portList->isEmpty()) {
         failureTitle = tr("No serial port found");
         failureText = tr("Could not find any serial port on this computer!");
-    } else if (!portList->selectedPort(&port) || !isValidBitRateCode(bitRateCode)
-               || !isValidFramingCode(framingCode)) {
+    } else if (!portList->selectedPort(&port) || !isValidBitRateCode(session->bitRateCode())
+               || !isValidFramingCode(session->framingCode())) {
         failureTitle = tr("Connection failed");
         failureText = tr("Choose a serial port, a bit rate and a serial configuration before opening the port.");
     }
@@ -388,57 +377,18 @@ void MainWindow::openCloseSlot(bool open)
         QMessageBox::critical(this, failureTitle, failureText, QMessageBox::Ok);
         return;
     }
-    openPort(port, bitRateCode, framingCode);
+    openPort(port);
 }
 
-void MainWindow::openPort(const SerialPortInfo &port, int bitRateCode, int framingCode)
+void MainWindow::openPort(const SerialPortInfo &port)
 {
     if (!beginOperation()) {
-        ui->openClosePushButton->setChecked(connectionOpen);
+        ui->openClosePushButton->setChecked(session->isOpen());
         pendingReadAll = false;
         return;
     }
-    const QString device = port.device();
-    auto opened = std::make_shared<bool>(false);
-    auto error = std::make_shared<int>(0);
-    link->run([device, bitRateCode, framingCode, opened, error](SensorLink &line) {
-        *opened = line.open(device, bitRateCode, framingCode);
-        *error = line.openError();
-    }, [this, port, device, bitRateCode, framingCode, opened, error] {
-        endOperation();
-        const bool readNext = pendingReadAll;
-        pendingReadAll = false;
-        if (*opened) {
-            connectionOpen = true;
-            openPortInfo = port;
-            openBitRateCode = bitRateCode;
-            openFramingCode = framingCode;
-            setOpenedState();
-            form->resetColours();
-            if (readNext)
-                readAllSlot();
-            return;
-        }
-        setClosedState();
-        form->resetColours();
-        QString text = tr("Could not connect serial port!");
-        if (*error != 0)
-            text += QStringLiteral("\n\n") + openFailureReason(*error, device);
-        QMessageBox::critical(this, tr("Connection failed"), text, QMessageBox::Ok);
-    });
-}
-
-void MainWindow::closePort()
-{
-    connectionOpen = false;
-    waitingForPort = false;
-    status->setLastingMessage(QString());
-    reading->stop();
-    // A transfer under way gives up after its current attempt; its outcome
-    // is not shown, as the port is closed.
-    link->cancel();
-    link->run([](SensorLink &line) { line.close(); });
-    setClosedState();
+    ui->openClosePushButton->setChecked(true);
+    connection->open(port);
 }
 
 void MainWindow::setOpenedState()
@@ -450,7 +400,7 @@ void MainWindow::setOpenedState()
                                        && ui->databitParityStopComboBox->currentIndex() >= 0);
     ui->savePushButton->setEnabled(true);
     ui->resetParamsPushButton->setEnabled(true);
-    setAcquisitionControlsEnabled(firmwareKnown(firmwareVersion));
+    setAcquisitionControlsEnabled(firmwareKnown(session->firmwareVersion()));
     ui->openClosePushButton->setIcon(QIcon(QStringLiteral(":/Images/closecom.png")));
 }
 
@@ -469,7 +419,7 @@ void MainWindow::setClosedState()
 
 bool MainWindow::beginOperation()
 {
-    if (link->isBusy() || operationRunning)
+    if (isBusy())
         return false;
     operationRunning = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -478,23 +428,30 @@ bool MainWindow::beginOperation()
 
 void MainWindow::endOperation()
 {
+    if (!operationRunning)
+        return;
     operationRunning = false;
     QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::reportTransferFailure(const TransferFailure &failure, const QString &detail)
 {
+    // A port that went away is no exception of the sensor's.
+    if (failure.lineLost) {
+        QMessageBox::critical(this, tr("Connection failed"),
+                              openFailureReason(ENODEV, session->port().device()) + detail, QMessageBox::Ok);
+        return;
+    }
     const TransactionErrorMessage message = transactionErrorMessage(failure.result, failure.error);
     QMessageBox::critical(this, message.title, message.text + detail, QMessageBox::Ok);
 }
 
-void MainWindow::warnUnmanagedWidget(int id, bool reading)
+void MainWindow::warnUnmanagedWidget(int id)
 {
-    const QString text = reading ? tr("%0 parameter has not been read for widget class %1")
-                                 : tr("%0 parameter has not been written for widget class %1");
     QMessageBox::warning(this, tr("Unmanaged case"),
-                         text.arg(QLatin1String(parameterDescriptor(id).name),
-                                  QLatin1String(form->widget(id)->metaObject()->className())),
+                         tr("%0 parameter has not been read for widget class %1")
+                                 .arg(QLatin1String(parameterDescriptor(id).name),
+                                      QLatin1String(form->widget(id)->metaObject()->className())),
                          QMessageBox::Ok);
 }
 
@@ -502,39 +459,36 @@ void MainWindow::readAllSlot()
 {
     if (!beginOperation())
         return;
-    auto operation = std::make_shared<ReadAll>(ui->slaveSpinBox->value());
+    auto operation = std::make_shared<ReadAll>(session->readAllAddress());
     link->run([operation](SensorLink &line) { operation->run(line); }, [this, operation] {
         endOperation();
-        if (!connectionOpen)
+        if (!session->isOpen())
             return;
-        const ReadAll::Outcome outcome = operation->finish(*form);
-        for (int id : outcome.unshownIds)
-            warnUnmanagedWidget(id, true);
-        // The firmware decides what Write all sends, also after a run that
-        // failed later on.
-        if (outcome.firmwareRead)
-            firmwareVersion = outcome.firmwareVersion;
-        if (outcome.verdict == ReadAll::Verdict::TransferFailed) {
-            reportTransferFailure(outcome.failure);
+        session->applyReadAll(*operation);
+        const ReadAll::Verdict verdict = operation->verdict();
+        form->enableFor(session->firmwareVersion());
+        if (verdict == ReadAll::Verdict::TransferFailed) {
+            reportTransferFailure(operation->failure());
             return;
         }
-        plots->showTabsFor(firmwareVersion);
-        const bool success = outcome.verdict == ReadAll::Verdict::Success;
+        plots->showTabsFor(session->firmwareVersion());
+        const bool success = verdict == ReadAll::Verdict::Success;
         setAcquisitionControlsEnabled(success);
         ui->writeAllPushButton->setEnabled(success);
         status->show(success ? StatusDisplay::Colour::Good : StatusDisplay::Colour::Bad,
                      success ? tr("Values successfully retrieved") : tr("Cannot retrieve correct values"));
         status->scheduleTotalReset(2000);
-        if (outcome.verdict == ReadAll::Verdict::UnknownFirmware) {
+        if (verdict == ReadAll::Verdict::UnknownFirmware) {
             QMessageBox::warning(this, tr("Unknown sensor"),
                                  tr("The sensor reports firmware version 0x%0, older than any this program "
                                     "knows. Its values are shown, but none can be written or logged.")
-                                         .arg(outcome.firmwareVersion, 8, 16, QLatin1Char('0')),
+                                         .arg(operation->firmwareVersion(), 8, 16, QLatin1Char('0')),
                                  QMessageBox::Ok);
-        } else if (outcome.verdict == ReadAll::Verdict::UnknownLineCode) {
+        } else if (verdict == ReadAll::Verdict::UnknownLineCode) {
             QMessageBox::warning(this, tr("Unknown line setting"),
                                  tr("The sensor reports %0 code %1, which this program does not know. The stored "
-                                    "line settings are kept.").arg(outcome.unknownParameter).arg(outcome.unknownCode),
+                                    "line settings are kept.")
+                                         .arg(operation->unknownParameter()).arg(operation->unknownCode()),
                                  QMessageBox::Ok);
         }
     });
@@ -542,15 +496,17 @@ void MainWindow::readAllSlot()
 
 void MainWindow::writeAllSlot()
 {
-    if (link->isBusy() || operationRunning)
+    if (isBusy())
         return;
-    auto operation = std::make_shared<WriteParameters>(WriteParameters::writeAll(*form, firmwareVersion));
-    for (int id : operation->unmanagedIds())
-        warnUnmanagedWidget(id, false);
-    if (!operation->emptyParameters().isEmpty()) {
+    const LineSession *known = session;
+    auto operation = std::make_shared<WriteParameters>(WriteParameters::writeAll(
+            [known](int id) { return known->value(id); }, session->firmwareVersion(),
+            { session->slave(), session->bitRateCode(), session->framingCode() }));
+    if (!operation->unknownParameters().isEmpty()) {
         QMessageBox::critical(this, tr("Nothing sent"),
-                              tr("These parameters hold no value: %0.\nRead all or fill them in, then write again.")
-                                      .arg(operation->emptyParameters().join(QStringLiteral(", "))),
+                              tr("These parameters hold no value read from this sensor: %0.\nRead all or fill "
+                                 "them in, then write again.")
+                                      .arg(operation->unknownParameters().join(QStringLiteral(", "))),
                               QMessageBox::Ok);
         return;
     }
@@ -564,8 +520,11 @@ void MainWindow::writeAllSlot()
         return;
     link->run([operation](SensorLink &line) { operation->run(line); }, [this, operation] {
         endOperation();
-        if (!connectionOpen)
+        if (!session->isOpen())
             return;
+        session->applyWrite(*operation);
+        const QString lostAcknowledgement = operation->lostAcknowledgement().isEmpty()
+                ? QString() : QStringLiteral("\n\n") + operation->lostAcknowledgement();
         if (operation->failure().failed()) {
             QString detail;
             if (!operation->written().isEmpty()) {
@@ -573,12 +532,14 @@ void MainWindow::writeAllSlot()
                                  .arg(operation->written().join(QStringLiteral(", ")),
                                       operation->notWritten().join(QStringLiteral(", ")));
             }
-            reportTransferFailure(operation->failure(), detail);
+            reportTransferFailure(operation->failure(), lostAcknowledgement + detail);
             return;
         }
-        const bool ok = operation->unmanagedIds().isEmpty();
-        status->show(ok ? StatusDisplay::Colour::Good : StatusDisplay::Colour::Bad,
-                     ok ? tr("Values successfully sent") : tr("Sending values failed"));
+        if (!lostAcknowledgement.isEmpty()) {
+            QMessageBox::warning(this, tr("Acknowledgement lost"), operation->lostAcknowledgement(),
+                                 QMessageBox::Ok);
+        }
+        status->show(StatusDisplay::Colour::Good, tr("Values successfully sent"));
         form->resetColours();
         status->scheduleTotalReset(2000);
     });
@@ -600,10 +561,11 @@ void MainWindow::sendCommand(int id, int statusResetMs)
 {
     if (!beginOperation())
         return;
-    auto operation = std::make_shared<WriteParameters>(WriteParameters::command(*form, id));
+    auto operation = std::make_shared<WriteParameters>(WriteParameters::command(
+            id, { session->slave(), session->bitRateCode(), session->framingCode() }));
     link->run([operation](SensorLink &line) { operation->run(line); }, [this, operation, statusResetMs] {
         endOperation();
-        if (!connectionOpen)
+        if (!session->isOpen())
             return;
         if (operation->failure().failed()) {
             reportTransferFailure(operation->failure());
@@ -622,16 +584,17 @@ void MainWindow::timedReading(bool start)
         reading->stop();
         return;
     }
-    if (link->isBusy() || operationRunning) {
+    if (isBusy()) {
         // The check box tells whether a run is going on.
         ui->readCheckBox->setChecked(false);
         return;
     }
-    reading->start(ui->slaveSpinBox->value(), firmwareVersion, ui->readSpinBox->value());
+    reading->start(ui->readSpinBox->value());
 }
 
 void MainWindow::updateTimingReading()
 {
+    chosenPeriodMs = ui->readSpinBox->value();
     if (ui->readCheckBox->isChecked())
         reading->setPeriod(ui->readSpinBox->value());
 }

@@ -8,11 +8,15 @@
 
 #include <memory>
 
+class LineConnection;
+class LineSession;
 class LinkThread;
 class LivePlots;
 class ParameterForm;
 class PortList;
+class SensorFormBinding;
 class SerialPortEnumerator;
+class SettingsStore;
 class StatusDisplay;
 class TimedReading;
 struct TransferFailure;
@@ -20,21 +24,24 @@ namespace Ui { class MainWindowClass; }
 
 // The program's one window. It builds the form, wires the user's actions
 // to the operations and shows their outcomes: message boxes and the status
-// display. The work itself is done by the classes it wires: the sensor
-// line on its own thread (LinkThread), the operations (ReadAll,
-// WriteParameters), the timed reading (TimedReading) and the port list.
+// display. The work itself is done by the classes it wires: the line
+// session (where the sensor is and what is known of it), the connection
+// that opens the line and keeps it through an unplugged adapter, the link
+// on its own thread, the operations and the timed reading.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // preferredPort, from the command line, is preselected when present:
+    // a port's name as the list shows it, or its device.
+    explicit MainWindow(const QString &preferredPort = QString(), QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    quint32 firmware() const { return firmwareVersion; }
-    bool isConnectionOpen() const { return connectionOpen; }
-    bool isTimedReadingActive() const;
+    const LineSession &lineSession() const { return *session; }
+    // An operation the user started is under way.
     bool isBusy() const;
+    bool isTimedReadingActive() const;
     QString currentLogFileName() const;
 
 protected:
@@ -56,15 +63,13 @@ private slots:
     void updateTimingReading();
 
 private:
-    void loadSettings();
-    void saveSettings();
+    void placeWindow();
     void applyTimingOptions();
     int rebuildPortList();
-    void useFoundSensor(const SerialPortInfo &port, int slave, int bitRateCode, int framingCode);
     void connectSignals();
+    void followConnection();
 
-    void openPort(const SerialPortInfo &port, int bitRateCode, int framingCode);
-    void closePort();
+    void openPort(const SerialPortInfo &port);
     void setOpenedState();
     void setClosedState();
     void setCommandButtonsEnabled(bool enabled);
@@ -76,33 +81,27 @@ private:
     void sendCommand(int id, int statusResetMs);
 
     void reportTransferFailure(const TransferFailure &failure, const QString &detail = QString());
-    void warnUnmanagedWidget(int id, bool reading);
-    void reportSettingsNotWritten();
-
-    void pauseForLostPort();
-    void reopenReturningPort(const SerialPortInfo &port);
+    void warnUnmanagedWidget(int id);
 
     Ui::MainWindowClass *ui = nullptr;
+    std::unique_ptr<SettingsStore> store;
     std::unique_ptr<ParameterForm> form;
     std::unique_ptr<LivePlots> plots;
     std::unique_ptr<PortList> portList;
+    LineSession *session = nullptr;
+    SensorFormBinding *binding = nullptr;
     StatusDisplay *status = nullptr;
     LinkThread *link = nullptr;
+    LineConnection *connection = nullptr;
     TimedReading *reading = nullptr;
     SerialPortEnumerator *portEnumerator = nullptr;
 
-    quint32 firmwareVersion = 0;
-    bool connectionOpen = false;
+    QString preferredPort;
     bool operationRunning = false;
     // A sensor picked in the search is read as soon as its port is open.
     bool pendingReadAll = false;
-    // The port the line is open on (or was, while a run waits for it to
-    // come back) and the line settings it was opened at.
-    SerialPortInfo openPortInfo;
-    int openBitRateCode = -1;
-    int openFramingCode = -1;
-    bool waitingForPort = false;
-    bool settingsErrorReported = false;
+    bool wasWaitingForPort = false;
+    int chosenPeriodMs = -1;
 };
 
 #endif // MAINWINDOW_H

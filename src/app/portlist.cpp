@@ -15,7 +15,9 @@ int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
         comboBox->addItem(port.friendName, QVariant::fromValue(port));
         if (selected < 0 && !keepIdentity.isEmpty() && port.identity == keepIdentity)
             selected = i;
-        if (preferred < 0 && port.friendName == preferredName)
+        if (preferred < 0 && !preferredName.isEmpty()
+                && (port.friendName == preferredName || port.portName == preferredName
+                    || port.device() == preferredName))
             preferred = i;
     }
     if (selected < 0)

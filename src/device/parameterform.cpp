@@ -65,6 +65,12 @@ void ParameterForm::clear()
         clearWidget(widgets.value(id));
 }
 
+void ParameterForm::clearValue(int id)
+{
+    clearWidget(widgets.value(id));
+    widgets.value(id)->setPalette(root->palette());
+}
+
 void ParameterForm::resetColours()
 {
     for (QWidget *widget : qAsConst(widgets))
@@ -75,14 +81,4 @@ void ParameterForm::enableFor(quint32 firmwareVersion)
 {
     for (const ParameterDescriptor &descriptor : parameterTable)
         widgets.value(descriptor.id)->setEnabled(descriptor.isAvailable(firmwareVersion));
-}
-
-QStringList ParameterForm::parametersWithoutValue(const QList<int> &ids) const
-{
-    QStringList names;
-    for (int id : ids) {
-        if (take(id).state == WidgetValue::Empty)
-            names << QLatin1String(parameterDescriptor(id).name);
-    }
-    return names;
 }

@@ -27,13 +27,12 @@ public:
 
     // Empties the widgets whose design-time content is not a sensor value.
     void clear();
+    // Empties one parameter's widget: nothing is known of its value.
+    void clearValue(int id);
     // Gives every parameter widget the root's palette again.
     void resetColours();
     // Enables the widgets of the parameters the firmware has, disables the rest.
     void enableFor(quint32 firmwareVersion);
-
-    // Names of those parameters among ids whose widget holds no value.
-    QStringList parametersWithoutValue(const QList<int> &ids) const;
 
 private:
     QWidget *root;

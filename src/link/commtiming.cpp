@@ -1,36 +1,29 @@
 #include "commtiming.h"
 #include "storedsetting.h"
 
-#include <QSettings>
 #include <QtGlobal>
 
 #include <limits>
 
+QVector<StoredIntField> CommTiming::fields()
+{
+    return { { "requestTimeMs", &requestTimeMs, MinTimeMs, MaxTimeMs },
+             { "responseTimeMs", &responseTimeMs, MinTimeMs, MaxTimeMs },
+             { "maxRetries", &maxRetries, MinRetries, MaxRetries },
+             { "incrementalTimeMs", &incrementalTimeMs, MinIncrementMs, MaxIncrementMs } };
+}
+
 CommTiming CommTiming::load()
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("comConfig"));
     CommTiming timing;
-    timing.requestTimeMs = storedInt(settings, QStringLiteral("requestTimeMs"), timing.requestTimeMs,
-                                     MinTimeMs, MaxTimeMs);
-    timing.responseTimeMs = storedInt(settings, QStringLiteral("responseTimeMs"), timing.responseTimeMs,
-                                      MinTimeMs, MaxTimeMs);
-    timing.maxRetries = storedInt(settings, QStringLiteral("maxRetries"), timing.maxRetries, MinRetries, MaxRetries);
-    timing.incrementalTimeMs = storedInt(settings, QStringLiteral("incrementalTimeMs"), timing.incrementalTimeMs,
-                                         MinIncrementMs, MaxIncrementMs);
-    settings.endGroup();
+    loadIntFields(QStringLiteral("comConfig"), timing.fields());
     return timing;
 }
 
 void CommTiming::save() const
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("comConfig"));
-    settings.setValue(QStringLiteral("requestTimeMs"), requestTimeMs);
-    settings.setValue(QStringLiteral("responseTimeMs"), responseTimeMs);
-    settings.setValue(QStringLiteral("maxRetries"), maxRetries);
-    settings.setValue(QStringLiteral("incrementalTimeMs"), incrementalTimeMs);
-    settings.endGroup();
+    CommTiming copy = *this;
+    saveIntFields(QStringLiteral("comConfig"), copy.fields());
 }
 
 CommTiming CommTiming::bounded() const

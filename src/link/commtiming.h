@@ -1,9 +1,11 @@
 #ifndef COMMTIMING_H
 #define COMMTIMING_H
 
-// Timeouts and retries of every parameter transfer, from the "comConfig"
-// group of the settings. They are read anew for every transfer, so a change
-// made in the options applies to the next transfer without reconnecting.
+#include "storedsetting.h"
+
+// Timeouts and retries of every parameter transfer, the "comConfig" group
+// of the settings. The link holds the timing in force; a change made in the
+// options reaches it for the next transfer, without reconnecting.
 struct CommTiming
 {
     int requestTimeMs = 25;      // response timeout of the first attempt
@@ -22,6 +24,7 @@ struct CommTiming
     static constexpr int MaxIncrementMs = 500;
 
     static CommTiming load();
+    QVector<StoredIntField> fields();
     void save() const;
     CommTiming bounded() const;
 

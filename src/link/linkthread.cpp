@@ -28,10 +28,15 @@ LinkThread::~LinkThread()
     sensorLink.reset();
 }
 
+void LinkThread::setTiming(const CommTiming &timing)
+{
+    QMetaObject::invokeMethod(worker, [link = sensorLink.get(), timing] { link->setTiming(timing); },
+                              Qt::QueuedConnection);
+}
+
 void LinkThread::run(Job job, Completion done)
 {
-    if (pending++ == 0)
-        emit busyChanged(true);
+    ++pending;
     SensorLink *link = sensorLink.get();
     // The destructor joins the thread before this object goes, so posting
     // the completion to it is safe; an event still queued then is dropped.
@@ -50,8 +55,7 @@ void LinkThread::cancel()
 
 void LinkThread::finish(const Completion &done)
 {
-    if (--pending == 0)
-        emit busyChanged(false);
+    --pending;
     if (done)
         done();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QThread;
+struct CommTiming;
 class SensorLink;
 
 // Runs the work on the sensor line away from the GUI thread. It owns the
@@ -33,6 +34,10 @@ public:
     // True from the first queued job until the last one has completed.
     bool isBusy() const { return pending > 0; }
 
+    // The timing of the transfers of every job queued from now on. It does
+    // not make the link busy: it is no operation of its own.
+    void setTiming(const CommTiming &timing);
+
     // Asks the running job to give up after its current attempt, and the
     // jobs queued so far to give up at once.
     void cancel();
@@ -40,9 +45,6 @@ public:
     // The link, for reading its state while no job runs (isOpen(), the
     // line it was opened at); all transfers go through run().
     const SensorLink &link() const { return *sensorLink; }
-
-signals:
-    void busyChanged(bool busy);
 
 private:
     void finish(const Completion &done);

@@ -1,49 +1,43 @@
 #include "seriallinesettings.h"
 
 #include "serialline.h"
-#include "storedsetting.h"
 
 #include <QSettings>
 
-SerialLineSettings SerialLineSettings::load()
-{
-    return load(SerialLineSettings());
+namespace {
+const QString group = QStringLiteral("serialConfig");
+const QString portKey = QStringLiteral("serialInterface");
 }
 
-SerialLineSettings SerialLineSettings::load(const SerialLineSettings &defaults)
+QVector<StoredIntField> SerialLineSettings::fields()
 {
+    return { { "slave", &slave, MinSlave, MaxSlave },
+             { "serialBitRate", &bitRateCode, 0, BitRateCodeCount - 1 },
+             { "serialDelay", &delay, MinDelay, MaxDelay },
+             { "serialDataBitStopParity", &framingCode, 0, FramingCodeCount - 1 } };
+}
+
+SerialLineSettings SerialLineSettings::load()
+{
+    SerialLineSettings line;
+    loadIntFields(group, line.fields());
     QSettings settings;
-    settings.beginGroup(QStringLiteral("serialConfig"));
-    SerialLineSettings line = defaults;
-    line.port = settings.value(QStringLiteral("serialInterface"), defaults.port).toString();
-    line.slave = storedInt(settings, QStringLiteral("slave"), line.slave, MinSlave, MaxSlave);
-    line.bitRateCode = storedInt(settings, QStringLiteral("serialBitRate"), line.bitRateCode, 0,
-                                 BitRateCodeCount - 1);
-    line.delay = storedInt(settings, QStringLiteral("serialDelay"), line.delay, MinDelay, MaxDelay);
-    line.framingCode = storedInt(settings, QStringLiteral("serialDataBitStopParity"), line.framingCode, 0,
-                                 FramingCodeCount - 1);
-    settings.endGroup();
+    settings.beginGroup(group);
+    line.port = settings.value(portKey).toString();
     return line;
 }
 
 void SerialLineSettings::save() const
 {
-    {
-        QSettings settings;
-        settings.beginGroup(QStringLiteral("serialConfig"));
-        settings.setValue(QStringLiteral("serialInterface"), port);
-        settings.setValue(QStringLiteral("serialDelay"), delay);
-        settings.endGroup();
-    }
-    saveSensorLine();
+    SerialLineSettings copy = *this;
+    saveIntFields(group, copy.fields());
+    QSettings settings;
+    settings.beginGroup(group);
+    settings.setValue(portKey, port);
 }
 
-void SerialLineSettings::saveSensorLine() const
+bool SerialLineSettings::operator==(const SerialLineSettings &other) const
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("serialConfig"));
-    settings.setValue(QStringLiteral("slave"), slave);
-    settings.setValue(QStringLiteral("serialBitRate"), bitRateCode);
-    settings.setValue(QStringLiteral("serialDataBitStopParity"), framingCode);
-    settings.endGroup();
+    return port == other.port && slave == other.slave && bitRateCode == other.bitRateCode
+            && delay == other.delay && framingCode == other.framingCode;
 }

@@ -1,15 +1,17 @@
 #ifndef SERIALLINESETTINGS_H
 #define SERIALLINESETTINGS_H
 
+#include "storedsetting.h"
+
 #include <QString>
 
-// The serial line the program talks to the sensor on, as the "serialConfig"
-// group of the settings keeps it between runs. A value that is missing, not
-// a number or out of its range reads as its default, so a damaged settings
+// The serial line the sensor last answered at, as the "serialConfig" group
+// of the settings keeps it between runs. A value that is missing, not a
+// number or out of its range reads as its default, so a damaged settings
 // file never leaves the line unusable.
 struct SerialLineSettings
 {
-    QString port;             // friendly name of the port to preselect
+    QString port;             // name of the port to preselect, as the list shows it
     int slave = 1;            // Modbus address, 1 to 247
     int bitRateCode = 1;      // 0 to 4: 9600 to 115200, 19200 by default
     int delay = 1;            // the sensor's Delay register, 1 to 100
@@ -21,13 +23,11 @@ struct SerialLineSettings
     static constexpr int MaxDelay = 100;
 
     static SerialLineSettings load();
-    // Values missing or damaged in the store read as those of defaults.
-    static SerialLineSettings load(const SerialLineSettings &defaults);
-    // Stores all five values.
     void save() const;
-    // Stores the line the sensor answers at (address, bit rate, framing)
-    // and leaves the rest as stored.
-    void saveSensorLine() const;
+    QVector<StoredIntField> fields();
+
+    bool operator==(const SerialLineSettings &other) const;
+    bool operator!=(const SerialLineSettings &other) const { return !(*this == other); }
 };
 
 #endif // SERIALLINESETTINGS_H

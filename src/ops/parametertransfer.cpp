@@ -1,12 +1,10 @@
 #include "parametertransfer.h"
 
-#include "link/commtiming.h"
 #include "link/sensorlink.h"
 
 ParameterReading readParameter(SensorLink &link, int slave, int id)
 {
     const ParameterDescriptor &descriptor = parameterDescriptor(id);
-    link.setTiming(CommTiming::load());
     quint16 words[2] = { 0, 0 };
     ParameterReading reading;
     reading.result = link.readRegisters(slave, descriptor.readAddress, descriptor.registerCount(), words);
@@ -18,7 +16,6 @@ ParameterReading readParameter(SensorLink &link, int slave, int id)
 TransactionResult writeParameter(SensorLink &link, int slave, int id, const QVector<quint16> &words)
 {
     const ParameterDescriptor &descriptor = parameterDescriptor(id);
-    link.setTiming(CommTiming::load());
     return link.writeRegisters(slave, descriptor.writeAddress, descriptor.registerCount(), words.constData());
 }
 

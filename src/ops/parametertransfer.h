@@ -9,8 +9,7 @@
 class SensorLink;
 
 // One parameter moved between the sensor and the program, with the retries
-// of the "comConfig" timing, read anew for every transfer so that a change
-// made in the options applies to the next one. Run on the link's thread.
+// of the link's timing. Run on the link's thread.
 
 struct ParameterReading
 {

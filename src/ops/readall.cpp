@@ -1,74 +1,72 @@
 #include "readall.h"
 
-#include "device/parameterform.h"
 #include "link/sensorlink.h"
 #include "link/serialline.h"
-#include "link/seriallinesettings.h"
-
-#include <algorithm>
 
 void ReadAll::run(SensorLink &link)
 {
     QVector<int> ids(readAllIds.cbegin(), readAllIds.cend());
     for (int i = 0; i < ids.size(); ++i) {
         const int id = ids.at(i);
-        const ParameterReading reading = readParameter(link, slave, id);
+        const ParameterReading reading = readParameter(link, address, id);
         if (reading.result != ResultOk) {
-            failure = TransferFailure::from(reading.result, link);
+            failed = TransferFailure::from(reading.result, link);
             return;
         }
-        readings.append({ id, reading.value });
+        read.append({ id, reading.value });
         if (id == IdFWVersion) {
-            firmwareVersion = reading.value.output.toUInt();
+            firmware = reading.value.output.toUInt();
             // ConstPerPulse exists only on newer sensors; it comes last.
-            if (parameterDescriptor(IdConstPerPulse).isAvailable(firmwareVersion))
+            if (parameterDescriptor(IdConstPerPulse).isAvailable(firmware))
                 ids.append(IdConstPerPulse);
         }
     }
 }
 
-ReadAll::Outcome ReadAll::finish(ParameterForm &form) const
+bool ReadAll::hasRead(int id) const
 {
-    Outcome outcome;
-    outcome.firmwareVersion = firmwareVersion;
-    outcome.firmwareRead = std::any_of(readings.cbegin(), readings.cend(),
-                                       [](const Reading &reading) { return reading.id == IdFWVersion; });
-    for (const Reading &reading : readings) {
-        if (!form.show(reading.id, reading.value))
-            outcome.unshownIds.append(reading.id);
-    }
-    if (failure.failed()) {
-        outcome.failure = failure;
-        outcome.verdict = Verdict::TransferFailed;
-        return outcome;
-    }
+    return output(id).isValid();
+}
 
-    form.enableFor(firmwareVersion);
-    if (!firmwareKnown(firmwareVersion)) {
-        outcome.verdict = Verdict::UnknownFirmware;
-        return outcome;
+QVariant ReadAll::output(int id) const
+{
+    for (const Reading &reading : read) {
+        if (reading.id == id)
+            return reading.value.output;
     }
+    return QVariant();
+}
 
-    // A line code without an item leaves its combo box empty; the stored
-    // line, where later writes go, must not take it.
-    for (const Reading &reading : readings) {
-        const int code = reading.value.output.toInt();
-        if ((reading.id == IdBitRate && !isValidBitRateCode(code))
-                || (reading.id == IdSerialConf && !isValidFramingCode(code))) {
-            outcome.verdict = Verdict::UnknownLineCode;
-            outcome.unknownParameter = QLatin1String(parameterDescriptor(reading.id).name);
-            outcome.unknownCode = code;
-            return outcome;
-        }
-    }
+int ReadAll::unknownLineCodeId() const
+{
+    if (hasRead(IdBitRate) && !isValidBitRateCode(output(IdBitRate).toInt()))
+        return IdBitRate;
+    if (hasRead(IdSerialConf) && !isValidFramingCode(output(IdSerialConf).toInt()))
+        return IdSerialConf;
+    return -1;
+}
 
-    // The form now shows the sensor's own node, bit rate and framing, and
-    // the sensor has just answered at them: later writes go there.
-    SerialLineSettings line;
-    line.slave = form.take(IdNode).value.toInt();
-    line.bitRateCode = form.take(IdBitRate).value.toInt();
-    line.framingCode = form.take(IdSerialConf).value.toInt();
-    line.saveSensorLine();
-    outcome.verdict = Verdict::Success;
-    return outcome;
+ReadAll::Verdict ReadAll::verdict() const
+{
+    if (failed.failed())
+        return Verdict::TransferFailed;
+    if (!firmwareKnown(firmware))
+        return Verdict::UnknownFirmware;
+    // A line code without an item would leave its combo box empty; the
+    // line must not take it.
+    if (unknownLineCodeId() >= 0)
+        return Verdict::UnknownLineCode;
+    return Verdict::Success;
+}
+
+QString ReadAll::unknownParameter() const
+{
+    const int id = unknownLineCodeId();
+    return id < 0 ? QString() : QLatin1String(parameterDescriptor(id).name);
+}
+
+int ReadAll::unknownCode() const
+{
+    const int id = unknownLineCodeId();
+    return id < 0 ? 0 : output(id).toInt();
 }

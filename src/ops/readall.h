@@ -6,52 +6,54 @@
 #include <QString>
 #include <QVector>
 
-class ParameterForm;
 class SensorLink;
 
-// Read all: the sensor's identity, status and configuration into the form.
-// run() does the transfers on the link's thread and touches no widget;
-// finish() then shows what was read in the form and judges the outcome.
+// Read all: the sensor's identity, status and configuration. run() does the
+// transfers on the link's thread; the outcome then goes to the line
+// session, which keeps what was read.
 class ReadAll
 {
 public:
     enum class Verdict {
         Success,          // every value read, from a sensor the program knows
-        TransferFailed,   // a transfer failed; the values before it are shown
+        TransferFailed,   // a transfer failed; the values before it were read
         UnknownFirmware,  // the firmware is older than any this program knows
         UnknownLineCode   // a bit rate or framing code the form has no item for
     };
 
-    struct Outcome
-    {
-        Verdict verdict = Verdict::TransferFailed;
-        TransferFailure failure;
-        quint32 firmwareVersion = 0;      // what the sensor reported
-        bool firmwareRead = false;        // even when a later transfer failed
-        QString unknownParameter;         // "BitRate" or "SerialConf"
-        int unknownCode = 0;
-        QVector<int> unshownIds;          // values whose widget class is not handled
-    };
-
-    // Reads at the slave address the form shows when the operation starts.
-    explicit ReadAll(int slave) : slave(slave) {}
-
-    void run(SensorLink &link);
-    // Fills the form, enables its widgets by firmware and, on success,
-    // stores the line the sensor answered at.
-    Outcome finish(ParameterForm &form) const;
-
-private:
     struct Reading
     {
         int id;
         ReadValue value;
     };
 
-    int slave;
-    QVector<Reading> readings;
-    TransferFailure failure;
-    quint32 firmwareVersion = 0;
+    // Reads at the given slave address, taken when the operation starts.
+    explicit ReadAll(int slave) : address(slave) {}
+
+    void run(SensorLink &link);
+
+    int slave() const { return address; }
+    const QVector<Reading> &readings() const { return read; }
+    const TransferFailure &failure() const { return failed; }
+    // What the sensor reported, even when a later transfer failed; 0 when
+    // it was not read.
+    quint32 firmwareVersion() const { return firmware; }
+    bool hasRead(int id) const;
+    // The value of id as read; invalid when it was not.
+    QVariant output(int id) const;
+
+    Verdict verdict() const;
+    // For UnknownLineCode: "BitRate" or "SerialConf", and the code.
+    QString unknownParameter() const;
+    int unknownCode() const;
+
+private:
+    int unknownLineCodeId() const;
+
+    int address;
+    QVector<Reading> read;
+    TransferFailure failed;
+    quint32 firmware = 0;
 };
 
 #endif // READALL_H

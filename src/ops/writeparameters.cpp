@@ -1,108 +1,150 @@
 #include "writeparameters.h"
 
-#include "device/parameterform.h"
 #include "link/sensorlink.h"
-#include "link/seriallinesettings.h"
+#include "link/serialline.h"
 
-WriteParameters WriteParameters::writeAll(const ParameterForm &form, quint32 firmwareVersion)
+#include <QCoreApplication>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("WriteParameters", text);
+}
+
+QString describeLine(const SensorAddress &at)
+{
+    return QStringLiteral("%1 %2").arg(baudForCode(at.bitRateCode)).arg(framingName(at.framingCode));
+}
+} // namespace
+
+WriteParameters WriteParameters::writeAll(const ValueOf &valueOf, quint32 firmwareVersion,
+                                          const SensorAddress &at)
 {
     QVector<int> ids;
     for (int id : writeAllIds) {
         if (parameterDescriptor(id).isAvailable(firmwareVersion))
             ids << id;
     }
-    return WriteParameters(form, ids);
+    return WriteParameters(valueOf, ids, at);
 }
 
-WriteParameters WriteParameters::command(const ParameterForm &form, int id)
+WriteParameters WriteParameters::command(int id, const SensorAddress &at)
 {
-    return WriteParameters(form, { id });
+    return WriteParameters([](int commandId) {
+        SensorValue preset;
+        preset.value.output = parameterDescriptor(commandId).presetValue;
+        preset.source = ValueSource::SetByUser;
+        return preset;
+    }, { id }, at);
 }
 
-WriteParameters::WriteParameters(const ParameterForm &form, const QVector<int> &ids)
-    : formSlave(form.take(IdNode).value.toInt())
+WriteParameters::WriteParameters(const ValueOf &valueOf, const QVector<int> &ids, const SensorAddress &at)
+    : current(at)
 {
     for (int id : ids) {
-        const WidgetValue taken = form.take(id);
-        if (taken.state == WidgetValue::Unmanaged) {
-            unmanaged << id;
-            continue;
-        }
+        const SensorValue value = valueOf(id);
         QVector<quint16> words;
-        // A field the form cannot fill (cleared at start, or left empty by
-        // a Read all that stopped early) must not reach the sensor as a
-        // code the user never saw.
-        if (taken.state == WidgetValue::Empty || !convertWrite(parameterDescriptor(id), taken.value, words)) {
-            empty << QLatin1String(parameterDescriptor(id).name);
+        // A value not read from this sensor nor set by the user (a field
+        // left by another sensor, or by a Read all that stopped early) must
+        // not reach the sensor.
+        if (!value.isKnown() || !convertWrite(parameterDescriptor(id), value.value.output, words)) {
+            unknown << QLatin1String(parameterDescriptor(id).name);
             continue;
         }
-        values.append({ id, words, taken.value.toInt() });
+        values.append({ id, words, value.value.output.toInt() });
     }
+}
+
+SensorAddress WriteParameters::movedBy(const SensorAddress &from, const Value &value)
+{
+    SensorAddress to = from;
+    if (value.id == IdNode)
+        to.slave = value.number;
+    else if (value.id == IdBitRate)
+        to.bitRateCode = value.number;
+    else if (value.id == IdSerialConf)
+        to.framingCode = value.number;
+    return to;
 }
 
 void WriteParameters::run(SensorLink &link)
 {
-    // One empty field and nothing goes out, not even the values present.
-    if (!empty.isEmpty())
+    // One unknown value and nothing goes out, not even the values known.
+    if (!unknown.isEmpty())
         return;
     for (const Value &value : qAsConst(values)) {
-        // Read anew for every parameter: a Node written just before has
-        // moved the sensor to its new address.
-        SerialLineSettings defaults;
-        defaults.slave = formSlave;
-        const int slave = SerialLineSettings::load(defaults).slave;
-        const TransactionResult result = writeParameter(link, slave, value.id, value.words);
+        const SensorAddress moved = movedBy(current, value);
+        const TransactionResult result = writeParameter(link, current.slave, value.id, value.words);
         if (result != ResultOk) {
             failed = TransferFailure::from(result, link);
-            return;
+            if (moved == current || failed.lineLost || !settleLostAcknowledgement(link, value, moved))
+                return;
+            continue;
         }
+        answered = true;
         writtenNames << QLatin1String(parameterDescriptor(value.id).name);
-        if (!followLineChange(link, value))
+        writtenIdList << value.id;
+        if (moved != current && !followMove(link, moved))
             return;
     }
 }
 
-bool WriteParameters::followLineChange(SensorLink &link, const Value &value)
+bool WriteParameters::followMove(SensorLink &link, const SensorAddress &to)
 {
-    SerialLineSettings stored = SerialLineSettings::load();
-    switch (value.id) {
-    case IdNode:
-        if (value.formValue != stored.slave) {
-            stored.slave = value.formValue;
-            stored.saveSensorLine();
-        }
-        return true;
-    case IdBitRate:
-        if (value.formValue == stored.bitRateCode)
-            return true;
-        stored.bitRateCode = value.formValue;
-        break;
-    case IdSerialConf:
-        if (value.formValue == stored.framingCode)
-            return true;
-        stored.framingCode = value.formValue;
-        break;
-    default:
-        return true;
-    }
-    // The sensor answers at the new line from now on, whether or not the
-    // port can be opened again: the stored settings follow it first.
-    stored.saveSensorLine();
-    if (!link.open(link.device(), stored.bitRateCode, stored.framingCode)) {
+    const bool lineChanges = to.bitRateCode != current.bitRateCode || to.framingCode != current.framingCode;
+    // The sensor answers at the new address or line from now on, whether or
+    // not the port can be opened again.
+    current = to;
+    if (lineChanges && !link.open(link.device(), to.bitRateCode, to.framingCode)) {
         failed.result = ResultNoContext;
         failed.error = link.openError();
+        failed.lineLost = false;
         return false;
     }
     return true;
+}
+
+bool WriteParameters::answersAt(SensorLink &link, const SensorAddress &at)
+{
+    if ((at.bitRateCode != link.bitRateCode() || at.framingCode != link.framingCode())
+            && !link.open(link.device(), at.bitRateCode, at.framingCode))
+        return false;
+    return readParameter(link, at.slave, IdSerialNumber).result == ResultOk;
+}
+
+bool WriteParameters::settleLostAcknowledgement(SensorLink &link, const Value &value, const SensorAddress &moved)
+{
+    const QString name = QLatin1String(parameterDescriptor(value.id).name);
+    const SensorAddress old = current;
+    const bool addressMove = value.id == IdNode;
+    const QString newer = addressMove ? tr("address %1").arg(moved.slave) : describeLine(moved);
+    const QString older = addressMove ? tr("address %1").arg(old.slave) : describeLine(old);
+    if (answersAt(link, moved)) {
+        // The sensor took the value; only its reply went missing.
+        answered = true;
+        current = moved;
+        lostAckNote = tr("The sensor did not acknowledge %1, but it answers at %2: %1 was written and the "
+                         "program follows the sensor there.").arg(name, newer);
+        failed = TransferFailure();
+        writtenNames << name;
+        writtenIdList << value.id;
+        return true;
+    }
+    if (answersAt(link, old)) {
+        answered = true;
+        lostAckNote = tr("The sensor still answers at %1: %2 was not written.").arg(older, name);
+    } else {
+        lostAckNote = tr("The sensor answers neither at %1 nor at %2.").arg(newer, older);
+    }
+    return false;
 }
 
 QStringList WriteParameters::notWritten() const
 {
     QStringList names;
     for (const Value &value : values) {
-        const QString name = QLatin1String(parameterDescriptor(value.id).name);
-        if (!writtenNames.contains(name))
-            names << name;
+        if (!writtenIdList.contains(value.id))
+            names << QLatin1String(parameterDescriptor(value.id).name);
     }
     return names;
 }

@@ -1,61 +1,78 @@
 #ifndef WRITEPARAMETERS_H
 #define WRITEPARAMETERS_H
 
+#include "device/sensorvalue.h"
 #include "parametertransfer.h"
+#include "sensoraddress.h"
 
 #include <QStringList>
 #include <QVector>
 
-class ParameterForm;
+#include <functional>
+
 class SensorLink;
 
-// Sends parameters from the form to the sensor: Write all, or one of the
-// two commands (Save, Reset). The values are taken from the form when the
-// operation is made, so run() touches no widget and can go to the link's
-// thread.
+// Sends parameters to the sensor: Write all, or one of the two commands
+// (Save, Reset). The values are taken when the operation is made, so run()
+// can go to the link's thread.
 //
-// Writes go to the address and line the sensor answers at now, which the
-// settings keep. When Node, BitRate or SerialConf changes on the sensor,
-// the settings follow it as soon as it has acknowledged, and a new bit
-// rate or framing re-opens the line to go on with the rest.
+// Writes go to the address and line the sensor answers at. When Node,
+// BitRate or SerialConf changes on the sensor, the writes that follow go
+// to the new address, and a new bit rate or framing re-opens the line. When
+// the acknowledgement of such a change is lost, the sensor is asked at the
+// new address or line and then at the old one, and the one it answers at is
+// followed: the reply may have been lost after the sensor took the value.
 class WriteParameters
 {
 public:
-    // The configuration parameters the firmware has.
-    static WriteParameters writeAll(const ParameterForm &form, quint32 firmwareVersion);
-    // The Save (IdNvParSave) or Reset (IdSWReset) command.
-    static WriteParameters command(const ParameterForm &form, int id);
+    using ValueOf = std::function<SensorValue(int id)>;
 
-    // Parameters whose field holds no value; run() then sends nothing.
-    const QStringList &emptyParameters() const { return empty; }
+    // The configuration parameters the firmware has. Only values read from
+    // this sensor or set by the user are sent.
+    static WriteParameters writeAll(const ValueOf &valueOf, quint32 firmwareVersion, const SensorAddress &at);
+    // The Save (IdNvParSave) or Reset (IdSWReset) command.
+    static WriteParameters command(int id, const SensorAddress &at);
+
+    // Parameters whose value is not known; run() then sends nothing.
+    const QStringList &unknownParameters() const { return unknown; }
     bool hasNothingToSend() const { return values.isEmpty(); }
-    // Parameters whose widget class the binding does not handle.
-    const QVector<int> &unmanagedIds() const { return unmanaged; }
 
     void run(SensorLink &link);
 
     // After run(): what reached the sensor, and what stopped the rest.
     const QStringList &written() const { return writtenNames; }
+    const QVector<int> &writtenIds() const { return writtenIdList; }
     QStringList notWritten() const;
     const TransferFailure &failure() const { return failed; }
+    // Where the sensor answers now, and whether it answered at all.
+    const SensorAddress &address() const { return current; }
+    bool sensorAnswered() const { return answered; }
+    // Which address or line the sensor answered at after a lost
+    // acknowledgement; empty when none was lost.
+    const QString &lostAcknowledgement() const { return lostAckNote; }
 
 private:
     struct Value
     {
         int id;
         QVector<quint16> words;
-        int formValue;     // the number the form shows (new node, line codes)
+        int number;     // the value as the form shows it (new node, line codes)
     };
 
-    WriteParameters(const ParameterForm &form, const QVector<int> &ids);
-    bool followLineChange(SensorLink &link, const Value &value);
+    WriteParameters(const ValueOf &valueOf, const QVector<int> &ids, const SensorAddress &at);
+    static SensorAddress movedBy(const SensorAddress &from, const Value &value);
+    bool answersAt(SensorLink &link, const SensorAddress &at);
+    bool followMove(SensorLink &link, const SensorAddress &to);
+    bool settleLostAcknowledgement(SensorLink &link, const Value &value, const SensorAddress &moved);
 
     QVector<Value> values;
-    QStringList empty;
-    QVector<int> unmanaged;
+    QStringList unknown;
     QStringList writtenNames;
+    QVector<int> writtenIdList;
     TransferFailure failed;
-    int formSlave;
+    SensorAddress current;
+    bool answered = false;
+    QString lostAckNote;
 };
 
 #endif // WRITEPARAMETERS_H

@@ -63,11 +63,11 @@ void OptionsDialog::closeEvent(QCloseEvent *event)
 
     timingFromForm().save();
 
-    UserOptions options;
+    UserOptions options = UserOptions::load();
     options.speedPrecision = ui->speedPrecisionSpinBox->value();
     options.temperaturePrecision = ui->temperaturePrecisionSpinBox->value();
     options.maxReadTime = ui->maxReadTimeSpinBox->value();
-    options.saveDialogOptions();
+    options.save();
 
     event->accept();
 }

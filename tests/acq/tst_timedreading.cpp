@@ -79,6 +79,7 @@ struct Rig
     bool openOn(const SimulatorProcess &sensor)
     {
         bool opened = false;
+        link.setTiming(CommTiming::load());
         link.run([&](SensorLink &line) { opened = line.open(sensor.linkPath(), 1, 0); });
         return waitUntilIdle() && opened;
     }
@@ -88,8 +89,13 @@ struct Rig
     bool runUntilTick(int n, quint32 firmware = Firmware)
     {
         stopAtTick = n;
-        reading.start(1, firmware, Period);
+        start(firmware);
         return waitUntilStopped();
+    }
+    void start(quint32 firmware = Firmware)
+    {
+        session.applyIdentity(9000, firmware);
+        reading.start(Period);
     }
     bool waitUntilStopped() { return QTest::qWaitFor([this] { return !reading.isActive(); }, 20000) && waitUntilIdle(); }
     QwtPlot *addPage() { return static_cast<QwtPlot *>(tabs.widget(tabs.addTab(new QwtPlot, QString()))); }
@@ -102,7 +108,8 @@ struct Rig
     LinkThread link;
     QTabWidget tabs;
     LivePlots plots { &tabs, { addPage(), addPage(), addPage() } };
-    TimedReading reading { &link, &plots };
+    LineSession session { SerialLineSettings() };
+    TimedReading reading { &link, &session, &plots };
     QSignalSpy starts { &reading, &TimedReading::started }, failedLogs { &reading, &TimedReading::logFailed };
     QSignalSpy ticks { &reading, &TimedReading::ticked }, tickFailures { &reading, &TimedReading::tickFailed };
     QSignalSpy startFailures { &reading, &TimedReading::startFailed }, linesLost { &reading, &TimedReading::lineLost };
@@ -136,11 +143,13 @@ private slots:
     {
         Rig rig({ QStringLiteral("--temperature"), QStringLiteral("-5.25") });
         QVERIFY(rig.open());
-        // The stored precisions shape the rows. A run of a second or so shows
-        // the x of the samples.
+        // The precisions shape the rows. A run of a second or so shows the x
+        // of the samples.
         const int ticks = 12;
-        QSettings().setValue(QStringLiteral("userConfig/temperaturePrecision"), 2);
-        QSettings().setValue(QStringLiteral("userConfig/speedPrecision"), 6);
+        UserOptions options;
+        options.temperaturePrecision = 2;
+        options.speedPrecision = 6;
+        rig.reading.setOptions(options);
         QVERIFY(rig.runUntilTick(ticks));
         QCOMPARE(rig.starts.count(), 1);
         QCOMPARE(rig.counts(), Counts(3, ticks));
@@ -202,7 +211,7 @@ private slots:
             }, 4 * Period);
             --depth;
         });
-        rig.reading.start(1, Firmware, Period);
+        rig.start();
         QVERIFY(rig.waitUntilStopped());
 
         // No tick talked to the sensor, nor failed again, meanwhile; the
@@ -227,7 +236,7 @@ private slots:
         QVERIFY(rig.open());
         const QString removed = QDir(environment.workingDirectory()).filePath(QStringLiteral("removed"));
         QVERIFY(QDir().mkpath(removed) && QDir::setCurrent(removed));
-        rig.reading.start(1, Firmware, Period);
+        rig.start();
         QTRY_VERIFY_WITH_TIMEOUT(rig.rows() >= 2, 10000);
 
         // The log's folder goes away during the run (a removed directory
@@ -242,7 +251,7 @@ private slots:
         // A sensor that does not give its serial number starts no run.
         Rig silent({ QStringLiteral("--silent") });
         QVERIFY(silent.open());
-        silent.reading.start(1, Firmware, Period);
+        silent.start();
         QTRY_COMPARE_WITH_TIMEOUT(silent.startFailures.count(), 1, 10000);
         QVERIFY(!silent.reading.isActive() && silent.reading.logFileName().isEmpty());
     }
@@ -258,7 +267,7 @@ private slots:
         const auto tickUnderWayAfter = [&](int ticks) {
             return QTest::qWaitFor([&] { return rig.ticks.count() == ticks && rig.link.isBusy(); }, 10000);
         };
-        rig.reading.start(1, Firmware, Period);
+        rig.start();
         QVERIFY(tickUnderWayAfter(2));
         rig.reading.pause();
         QVERIFY(rig.waitUntilIdle());

@@ -53,7 +53,7 @@ private slots:
         QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
 
         sensor.pressOpenClose();
-        QVERIFY(!window.isConnectionOpen());
+        QVERIFY(!window.lineSession().isOpen());
         QVERIFY(!button->isChecked());
         QCOMPARE(button->text(), QStringLiteral("Open COM Port"));
         for (const char *name : { "readAllPushButton", "writeAllPushButton", "savePushButton", "resetParamsPushButton",
@@ -62,7 +62,7 @@ private slots:
 
         // Opening again after a Read all enables the timed reading at once.
         sensor.pressOpenClose();
-        QVERIFY(window.isConnectionOpen());
+        QVERIFY(window.lineSession().isOpen());
         QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
     }
 
@@ -84,7 +84,7 @@ private slots:
             QVERIFY(answerer.waitForBoxes(box + 1));
             QCOMPARE(answerer.boxes().last().title, QStringLiteral("Connection failed"));
             QVERIFY(!widget<QPushButton>(&window, "openClosePushButton")->isChecked());
-            QVERIFY(!window.isConnectionOpen());
+            QVERIFY(!window.lineSession().isOpen());
             QVERIFY(!widget<QWidget>(&window, "readAllPushButton")->isEnabled());
             ports->setCurrentIndex(-1);
         }
@@ -118,12 +118,12 @@ private slots:
         QVERIFY(sensor.open());
         sensor.simulator.vanish();
         QTRY_COMPARE(statusText(&window), QStringLiteral("Removed device ") + sensor.simulator.name());
-        QVERIFY(window.isConnectionOpen());
+        QVERIFY(window.lineSession().isOpen());
         QVERIFY(widget<QPushButton>(&window, "openClosePushButton")->isChecked());
         ModalAnswerer answerer;
         sensor.click("readAllPushButton");
         QCOMPARE(answerer.boxes().size(), 1);
-        QVERIFY(window.isConnectionOpen());
+        QVERIFY(window.lineSession().isOpen());
     }
 
     void windowStaysResponsiveDuringATransfer()

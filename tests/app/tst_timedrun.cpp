@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -43,6 +45,15 @@ bool openAndReadAll(SensorWindow &sensor)
     return statusText(&sensor.window()) == QLatin1String("Values successfully retrieved");
 }
 
+QString lastRow(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    return QString::fromUtf8(lines.last());
+}
+
 } // namespace
 
 class TestTimedRun : public QObject
@@ -66,12 +77,8 @@ private slots:
         MainWindow &window = sensor.window();
         auto *periodBox = widget<QSpinBox>(&window, "readSpinBox");
         QVERIFY(openAndReadAll(sensor));
-        // Read all alone leaves the period range alone; the options dialog, once
-        // closed, applies the firmware to it: two reads per tick, and the stored
-        // period fits.
-        QCOMPARE(periodBox->minimum(), 3 * WorstReadMs);
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-        window.findChild<QAction *>(QStringLiteral("actionOptions"))->trigger();
+        // The firmware read decides the period's range: two reads per tick,
+        // and the stored period fits.
         QCOMPARE(qMakePair(periodBox->minimum(), periodBox->value()), qMakePair(2 * WorstReadMs, 2 * WorstReadMs + 20));
 
         // Once Read all's message has gone back to "Ready" (no reset is pending
@@ -106,20 +113,32 @@ private slots:
         QVERIFY(!read->isChecked() && !window.isTimedReadingActive());
     }
 
-    void unpluggedPortPausesTheRunUntilItIsBack()
+    void runFollowsTheSensorThroughLineChangesAndUnplugging()
     {
-        // A line other than the default, which the port must be reopened at.
-        storeSetting(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate"), 4);
-        storeSetting(QStringLiteral("serialConfig"), QStringLiteral("serialDataBitStopParity"), 2);
-        const QStringList line = QStringLiteral("--bitrate 4 --serialconf 2").split(QLatin1Char(' '));
-        SensorWindow sensor(line);
+        // Write all moves the sensor to 115200 8O1; the port follows it.
+        const QStringList moved = QStringLiteral("--bitrate 4 --serialconf 2").split(QLatin1Char(' '));
+        SensorWindow sensor;
         MainWindow &window = sensor.window();
         QVERIFY(openAndReadAll(sensor));
+        const struct { const char *name; int code; } line[] = { { "bitRateComboBox", 4 },
+                                                                  { "databitParityStopComboBox", 2 } };
+        for (const auto &[name, code] : line) {
+            auto *combo = widget<QComboBox>(&window, name);
+            combo->setCurrentIndex(code);
+            emit combo->activated(code);
+        }
+        sensor.click("writeAllPushButton");
+        QCOMPARE(statusText(&window), QStringLiteral("Values successfully sent"));
         ModalAnswerer answerer;
         auto *read = widget<QCheckBox>(&window, "readCheckBox");
         read->click();
         QVERIFY(QTest::qWaitFor([&] { return rowCount(window.currentLogFileName()) >= 2; }, 10000));
         const QString logName = window.currentLogFileName();
+        // The current values show what the log gets.
+        QTRY_VERIFY_WITH_TIMEOUT(lastRow(logName).endsWith(QStringLiteral(";%1;%2;%3;").arg(
+                widget<QSpinBox>(&window, "irradianceSpinBox")->cleanText(),
+                widget<QDoubleSpinBox>(&window, "PT100TempDoubleSpinBox")->cleanText(),
+                widget<QDoubleSpinBox>(&window, "speedDoubleSpinBox")->cleanText())), 5000);
 
         // The port goes from the list while its line still answers, so that
         // only the notice tells; then the adapter goes for good.
@@ -136,19 +155,34 @@ private slots:
         QCOMPARE(statusStyle(&window), QStringLiteral("background: #b00;"));
         QVERIFY(statusText(&window) == paused && read->isChecked() && window.isTimedReadingActive());
 
-        // The same adapter is plugged in again: the run goes on, in the same log.
-        SimulatorProcess back(line, sensor.simulator.name());
+        // The same adapter is plugged in again, with the sensor at the line it
+        // was moved to: the run goes on there, in the same log.
+        SimulatorProcess back(moved, sensor.simulator.name());
         QVERIFY(back.start() && QTest::qWaitFor([&] { return rowCount(logName) >= rowsBefore + 2; }, 10000));
-        QVERIFY(window.currentLogFileName() == logName && sensor.waitUntilIdle());
-        read->click();
-        QVERIFY(answerer.boxes().isEmpty() && statusText(&window) != paused);
+        QVERIFY(window.currentLogFileName() == logName && statusText(&window) != paused);
 
-        // Every tick since the return asked for the three values, each once and
-        // answered, at the line the port was opened at.
-        QStringList expected;
-        for (int i = 3 * rowsBefore; i < 3 * rowCount(logName); ++i)
-            expected << simRequest(3, 1, QList<int>{ 0x0100, 0x0101, 0x0103 }.at(i % 3), 1, {}, { 115200, 1, true });
-        QCOMPARE(describe(back.requests()), expected);
+        // A new node written during the run: the next ticks ask there.
+        widget<QSpinBox>(&window, "slaveSpinBox")->setValue(7);
+        sensor.click("writeAllPushButton");
+        const int rowsAtNode7 = rowCount(logName);
+        QVERIFY(QTest::qWaitFor([&] { return rowCount(logName) >= rowsAtNode7 + 2; }, 10000));
+        read->click();
+        QVERIFY(sensor.waitUntilIdle());
+        QCOMPARE(shownBoxes(answerer), QStringList());
+
+        // Every read since the return was answered, at the line the sensor
+        // moved to; after the node's write, at node 7.
+        const QList<SimRequest> requests = back.requests();
+        QVERIFY(!requests.isEmpty());
+        bool atNode7 = false;
+        for (const SimRequest &request : requests) {
+            QVERIFY2(request.answered && request.baud == 115200 && request.odd, qPrintable(describe(request)));
+            if (request.function == 16 && request.address == 0x8004)
+                atNode7 = true;
+            else if (request.function == 3)
+                QCOMPARE(request.slave, atNode7 ? 7 : 1);
+        }
+        QVERIFY(atNode7 && requests.last().slave == 7);
     }
 
 private:

@@ -57,9 +57,6 @@ void TestParameterForm::clearColourAndEnable()
 {
     MainForm form;
     ParameterForm &parameters = form.parameters;
-    // Design-time contents are never taken for values of a sensor.
-    QCOMPARE(parameters.parametersWithoutValue({ IdNode, IdAnOutputMode, IdConstPerPulse }),
-             QStringList({ QStringLiteral("AnOutputMode"), QStringLiteral("ConstPerPulse") }));
     QVERIFY(form.ui.FWVersionLineEdit->text().isEmpty());
 
     parameters.show(IdDigInput, readValue(IdDigInput, { 0 }));

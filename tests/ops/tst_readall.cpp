@@ -1,7 +1,7 @@
 #include "link/seriallinesettings.h"
 #include "link/sensorlink.h"
-#include "mainform.h"
 #include "ops/readall.h"
+#include "session/linesession.h"
 #include "resources.h"
 #include "sensorwindow.h"
 #include "simrequests.h"
@@ -9,8 +9,8 @@
 
 #include <QtTest>
 
-// Read all on the form alone, against the sensor simulator: what goes over
-// the line, what the form shows, and how the outcome is judged.
+// Read all against the sensor simulator: what goes over the line, what the
+// line session learns, and how the outcome is judged.
 class TestReadAll : public QObject
 {
     Q_OBJECT
@@ -26,7 +26,7 @@ private slots:
 private:
     // Reads all from a simulator started with args; the requests it saw go
     // to requests.
-    ReadAll::Outcome readAll(const QStringList &args, MainForm &form, QStringList *requests);
+    ReadAll readAll(const QStringList &args, LineSession &session, QStringList *requests);
 
     TestEnvironment environment;
 };
@@ -34,21 +34,30 @@ private:
 void TestReadAll::init()
 {
     environment.clearSettings();
-    storeTransferTiming(100, 50, 3, 20);
 }
 
-ReadAll::Outcome TestReadAll::readAll(const QStringList &args, MainForm &form, QStringList *requests)
+ReadAll TestReadAll::readAll(const QStringList &args, LineSession &session, QStringList *requests)
 {
-    SimulatorProcess sensor(args);
-    if (!sensor.start())
-        return {};
-    SensorLink link;
-    if (!link.open(sensor.linkPath(), 1, 0))
-        return {};
     ReadAll operation(1);
+    SimulatorProcess sensor(args);
+    SensorLink link;
+    if (!sensor.start() || !link.open(sensor.linkPath(), 1, 0))
+        return operation;
     operation.run(link);
     *requests = describe(sensor.requests());
-    return operation.finish(form.parameters);
+    session.applyReadAll(operation);
+    return operation;
+}
+
+namespace {
+// A session whose stored line is not the simulator's, so that taking the
+// sensor's line shows.
+SerialLineSettings elsewhere()
+{
+    SerialLineSettings line;
+    line.slave = 9;
+    return line;
+}
 }
 
 void TestReadAll::firmwareDecidesWhatIsRead_data()
@@ -56,20 +65,13 @@ void TestReadAll::firmwareDecidesWhatIsRead_data()
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<int>("verdict");
     QTest::addColumn<bool>("pulseConstantRead");
-    QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QStringList>("misreport");
-    QTest::newRow("current") << "0x80010000" << int(ReadAll::Verdict::Success) << true << QStringList()
-                             << QStringList();
-    QTest::newRow("without speed") << "0x80000123" << int(ReadAll::Verdict::Success) << false
-                                   << QStringList{ "ConstPerPulse", "Speed" } << QStringList();
-    QStringList all;
-    for (const ParameterDescriptor &descriptor : parameterTable)
-        all << QLatin1String(descriptor.name);
-    QTest::newRow("unknown") << "0x01020304" << int(ReadAll::Verdict::UnknownFirmware) << false << all
-                             << QStringList();
+    QTest::newRow("current") << "0x80010000" << int(ReadAll::Verdict::Success) << true << QStringList();
+    QTest::newRow("without speed") << "0x80000123" << int(ReadAll::Verdict::Success) << false << QStringList();
+    QTest::newRow("unknown") << "0x01020304" << int(ReadAll::Verdict::UnknownFirmware) << false << QStringList();
     // A framing code the form has no item for.
     QTest::newRow("unknown framing") << "0x80010000" << int(ReadAll::Verdict::UnknownLineCode) << true
-                                     << QStringList() << QStringList{ "--misreport", "0x8006:9" };
+                                     << QStringList{ "--misreport", "0x8006:9" };
 }
 
 void TestReadAll::firmwareDecidesWhatIsRead()
@@ -77,24 +79,26 @@ void TestReadAll::firmwareDecidesWhatIsRead()
     QFETCH(QString, firmware);
     QFETCH(int, verdict);
     QFETCH(bool, pulseConstantRead);
-    QFETCH(QStringList, disabled);
     QFETCH(QStringList, misreport);
 
-    MainForm form;
+    LineSession session(elsewhere());
     QStringList requests;
-    const ReadAll::Outcome outcome = readAll(QStringList{ "--firmware", firmware, "--node", "1", "--delay", "7" }
-                                                     + misreport, form, &requests);
-    QCOMPARE(int(outcome.verdict), verdict);
-    QCOMPARE(outcome.firmwareVersion, firmware.toUInt(nullptr, 16));
+    const ReadAll operation = readAll(QStringList{ "--firmware", firmware, "--node", "1", "--delay", "7" }
+                                              + misreport, session, &requests);
+    QCOMPARE(int(operation.verdict()), verdict);
+    QCOMPARE(session.firmwareVersion(), firmware.toUInt(nullptr, 16));
+    QCOMPARE(session.serialNumber(), 9000u);
     // A sensor without the pulse constant would reject 0x8030: never asked.
     QCOMPARE(requests, readAllRequests(pulseConstantRead));
-    QCOMPARE(form.disabledParameters(), disabled);
-    QCOMPARE(form.ui.delaySpinBox->value(), 7);
+    QCOMPARE(session.value(IdDelay).value.output.toInt(), 7);
+    QCOMPARE(session.value(IdConstPerPulse).isKnown(), pulseConstantRead);
     // Only a sensor the program knows gives the line later writes go to.
     const bool success = verdict == int(ReadAll::Verdict::Success);
-    QCOMPARE(storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid(), success);
+    QCOMPARE(session.answeredLine().slave, success ? 1 : 9);
+    QCOMPARE(session.slave(), success ? 1 : 9);
     if (!misreport.isEmpty())
-        QCOMPARE(outcome.unknownParameter + QString::number(outcome.unknownCode), QStringLiteral("SerialConf9"));
+        QCOMPARE(operation.unknownParameter() + QString::number(operation.unknownCode()),
+                 QStringLiteral("SerialConf9"));
 }
 
 void TestReadAll::failedReadStopsTheRun_data()
@@ -120,19 +124,17 @@ void TestReadAll::failedReadStopsTheRun()
     QFETCH(QStringList, requests);
     QFETCH(QString, serialNumber);
 
-    MainForm form;
-    const QStringList disabledBefore = form.disabledParameters();
+    LineSession session(elsewhere());
     QStringList sent;
-    const ReadAll::Outcome outcome = readAll(simulatorArgs, form, &sent);
-    QCOMPARE(int(outcome.verdict), int(ReadAll::Verdict::TransferFailed));
-    QCOMPARE(int(outcome.failure.result), result);
+    const ReadAll operation = readAll(simulatorArgs, session, &sent);
+    QCOMPARE(int(operation.verdict()), int(ReadAll::Verdict::TransferFailed));
+    QCOMPARE(int(operation.failure().result), result);
     // The run ends at the failed parameter: nothing after it is asked for,
-    // what came before is shown, nothing is enabled, disabled or stored.
+    // what came before is known, nothing is stored.
     QCOMPARE(sent, requests);
-    QCOMPARE(form.ui.serialNumberSpinBox->text(), serialNumber);
-    QVERIFY(form.ui.FWVersionLineEdit->text().isEmpty());
-    QCOMPARE(form.disabledParameters(), disabledBefore);
-    QVERIFY(!storedSetting(QStringLiteral("serialConfig"), QStringLiteral("slave")).isValid());
+    QCOMPARE(session.value(IdSerialNumber).value.display.toString(), serialNumber);
+    QVERIFY(!session.value(IdFWVersion).isKnown());
+    QCOMPARE(session.answeredLine().slave, 9);
 }
 
 QTEST_MAIN(TestReadAll)

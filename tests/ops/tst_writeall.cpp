@@ -1,6 +1,6 @@
 #include "link/sensorlink.h"
-#include "mainform.h"
 #include "ops/readall.h"
+#include "session/linesession.h"
 #include "ops/writeparameters.h"
 #include "resources.h"
 #include "sensorwindow.h"
@@ -11,31 +11,45 @@
 #include <QtTest>
 
 namespace {
-int stored(const char *key) { return storedSetting(QStringLiteral("serialConfig"), QLatin1String(key)).toInt(); }
-
-// The simulator, a link open on it at 19200 8N1, and the form, which a Read
-// all at slave 1 fills as the technician's would unless told not to.
+// The simulator, a link open on it at 19200 8N1, and the line session,
+// which a Read all at slave 1 fills unless told not to.
 struct Sensor
 {
-    explicit Sensor(const QStringList &simulatorArgs) : sim(simulatorArgs) {}
+    explicit Sensor(const QStringList &simulatorArgs) : sim(simulatorArgs), session(SerialLineSettings()) {}
     bool connect(bool readAllFirst = true)
     {
+        CommTiming timing;
+        timing.requestTimeMs = 100;
+        timing.responseTimeMs = 50;
+        timing.incrementalTimeMs = 20;
+        link.setTiming(timing);
         const bool opened = sim.start() && link.open(sim.linkPath(), 1, 0);
         if (opened && readAllFirst) {
             ReadAll read(1);
             read.run(link);
-            outcome = read.finish(form.parameters);
+            session.applyReadAll(read);
+            verdict = read.verdict();
         }
         sim.clearRequests();
         return opened;
     }
-    WriteParameters writeAll() { return WriteParameters::writeAll(form.parameters, outcome.firmwareVersion); }
+    SensorAddress address() const { return { session.slave(), session.bitRateCode(), session.framingCode() }; }
+    WriteParameters writeAll()
+    {
+        return WriteParameters::writeAll([this](int id) { return session.value(id); }, session.firmwareVersion(),
+                                         address());
+    }
+    QVector<int> answeredLine() const
+    {
+        const SerialLineSettings &line = session.answeredLine();
+        return { line.slave, line.bitRateCode, line.framingCode };
+    }
     QStringList requests() const { return describe(sim.requests()); }
 
     SimulatorProcess sim;
     SensorLink link;
-    MainForm form;
-    ReadAll::Outcome outcome;
+    LineSession session;
+    ReadAll::Verdict verdict = ReadAll::Verdict::TransferFailed;
 };
 }
 
@@ -50,7 +64,7 @@ class TestWriteAll : public QObject
 
 private slots:
     void initTestCase() { registerImageResources(); }
-    void init() { environment.clearSettings(); storeTransferTiming(100, 50, 3, 20); }
+    void init() { environment.clearSettings(); }
 
     void writeListFollowsFirmware_data()
     {
@@ -79,6 +93,7 @@ private slots:
         WriteParameters write = sensor.writeAll();
         QCOMPARE(write.hasNothingToSend(), requests.isEmpty());
         write.run(sensor.link);
+        sensor.session.applyWrite(write);
         // Each parameter is its own transaction, never merged with its
         // neighbours; a parameter the firmware lacks is not sent.
         QCOMPARE(sensor.requests(), requests);
@@ -86,8 +101,7 @@ private slots:
         // Values the sensor already had leave the stored line where the
         // Read all put it: the one the sensor answered at.
         if (!requests.isEmpty())
-            QCOMPARE(QVector<int>({ stored("serialBitRate"), stored("serialDataBitStopParity") }),
-                     QVector<int>({ 1, 0 }));
+            QCOMPARE(sensor.answeredLine(), QVector<int>({ 1, 1, 0 }));
     }
 
     void writeAllFollowsTheSensorToItsNewLine()
@@ -98,17 +112,15 @@ private slots:
         QVERIFY(sensor.connect());
         // A new node, bit rate (115200) and framing (8O1) at once, and new
         // values for the rest.
-        Ui::MainWindowClass &ui = sensor.form.ui;
-        ui.slaveSpinBox->setValue(5);
-        ui.delaySpinBox->setValue(9);
-        ui.bitRateComboBox->setCurrentIndex(4);
-        ui.databitParityStopComboBox->setCurrentIndex(2);
-        ui.analogicOutputModeComboBox->setCurrentIndex(4);
-        ui.analogicOutputSelectionComboBox->setCurrentIndex(3);
-        ui.PT100ReadingEnableCheckBox->setChecked(false);
-        ui.constantPerPulseDoubleSpinBox->setValue(1.44);
+        const QVector<QPair<int, QVariant>> edits{ { IdNode, 5 }, { IdDelay, 9 }, { IdBitRate, 4 },
+                                                   { IdSerialConf, 2 }, { IdAnOutputMode, 4 },
+                                                   { IdAnOutputSelect, 3 }, { IdPT100Enable, 0 },
+                                                   { IdConstPerPulse, 1.44 } };
+        for (const auto &edit : edits)
+            sensor.session.setUserValue(edit.first, edit.second);
         WriteParameters write = sensor.writeAll();
         write.run(sensor.link);
+        sensor.session.applyWrite(write);
         QVERIFY(!write.failure().failed());
         // The node goes to the old address; the bit rate is acknowledged at
         // the old line, the framing at the new bit rate with the old framing,
@@ -122,20 +134,19 @@ private slots:
         // The next start opens the line where the sensor now is; this run
         // goes on with the same port, re-opened at the new line, as the Read
         // all below shows.
-        QCOMPARE(QVector<int>({ stored("slave"), stored("serialBitRate"), stored("serialDataBitStopParity") }),
-                 QVector<int>({ 5, 4, 2 }));
+        QCOMPARE(sensor.answeredLine(), QVector<int>({ 5, 4, 2 }));
         sensor.sim.clearRequests();
-        ReadAll readAgain(5);
+        ReadAll readAgain(sensor.session.readAllAddress());
         readAgain.run(sensor.link);
-        QCOMPARE(int(readAgain.finish(sensor.form.parameters).verdict), int(ReadAll::Verdict::Success));
+        QCOMPARE(int(readAgain.verdict()), int(ReadAll::Verdict::Success));
         QCOMPARE(sensor.requests(), readAllRequests(true, 5, fastOdd));
 
-        // The form's address is only where reads go; the Save and Reset
-        // commands go where the sensor answers, the stored slave.
-        ui.slaveSpinBox->setValue(9);
+        // The form's node is only where reads go; the Save and Reset
+        // commands go where the sensor answers.
+        sensor.session.setUserValue(IdNode, 9);
         for (int id : { IdNvParSave, IdSWReset }) {
             sensor.sim.clearRequests();
-            WriteParameters command = WriteParameters::command(sensor.form.parameters, id);
+            WriteParameters command = WriteParameters::command(id, sensor.address());
             command.run(sensor.link);
             QVERIFY(!command.failure().failed());
             QCOMPARE(sensor.requests(), QStringList(simWrite(5, id == IdNvParSave ? 0x8100 : 0x8101, 1, fastOdd)));
@@ -146,26 +157,24 @@ private slots:
     {
         QTest::addColumn<QStringList>("simulatorArgs");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("fields emptied by hand")
-                << QStringList() << QStringList{ "Delay", "AnOutputMode", "ConstPerPulse" };
         // The run stops at AnOutputMode, after the firmware version is
-        // known: the fields cleared at start are still empty.
+        // known: what it did not reach is not known, whatever another sensor
+        // read before left in the session.
         QTest::newRow("Read all stopped early") << QStringList{ "--exception-at", "0x8008" }
-                                                << QStringList{ "AnOutputMode", "AnOutputSelect", "ConstPerPulse" };
+                                                << QStringList{ "AnOutputMode", "AnOutputSelect", "PT100Enable",
+                                                                "ConstPerPulse" };
     }
     void emptyFieldsAreNamedAndNothingIsSent()
     {
         QFETCH(QStringList, simulatorArgs);
         QFETCH(QStringList, names);
         Sensor sensor(simulatorArgs);
+        // Another sensor, read in full before, left every value known.
+        for (int id : writeAllIds)
+            sensor.session.setUserValue(id, 1);
         QVERIFY(sensor.connect());
-        if (sensor.outcome.verdict == ReadAll::Verdict::Success) {
-            sensor.form.ui.delaySpinBox->clear();
-            sensor.form.ui.analogicOutputModeComboBox->setCurrentIndex(-1);
-            sensor.form.ui.constantPerPulseDoubleSpinBox->clear();
-        }
         WriteParameters write = sensor.writeAll();
-        QCOMPARE(write.emptyParameters(), names);
+        QCOMPARE(write.unknownParameters(), names);
         // Not even the parameters that do hold a value go out.
         write.run(sensor.link);
         QCOMPARE(sensor.requests(), QStringList());
@@ -185,20 +194,20 @@ private slots:
             Sensor sensor({});
             QVERIFY(sensor.connect());
             const int newCode = bitRate ? 4 : 3;
-            QComboBox *box = bitRate ? sensor.form.ui.bitRateComboBox : sensor.form.ui.databitParityStopComboBox;
-            box->setCurrentIndex(newCode);
+            sensor.session.setUserValue(bitRate ? IdBitRate : IdSerialConf, newCode);
             // The port's device node goes away while the line stays open: the
             // writes still reach the sensor, the re-opening at the new line fails.
             QVERIFY(QFile::remove(sensor.sim.linkPath()));
             WriteParameters write = sensor.writeAll();
             write.run(sensor.link);
+            sensor.session.applyWrite(write);
             QCOMPARE(int(write.failure().result), int(ResultNoContext));
             QCOMPARE(write.written(), written);
             QCOMPARE(write.notWritten(), notWritten);
             QCOMPARE(sensor.requests(), requests);
             // The sensor took the new setting: the stored one follows it, so
             // that the next start opens the line where the sensor is.
-            QCOMPARE(stored(bitRate ? "serialBitRate" : "serialDataBitStopParity"), newCode);
+            QCOMPARE(sensor.answeredLine().at(bitRate ? 1 : 2), newCode);
             QVERIFY(!sensor.link.isOpen());
         }
     }

@@ -32,7 +32,7 @@ bool SensorWindow::open()
     if (!selectSimulatorPort())
         return false;
     pressOpenClose();
-    return window().isConnectionOpen();
+    return window().lineSession().isOpen();
 }
 
 bool SensorWindow::selectSimulatorPort()

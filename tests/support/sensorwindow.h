@@ -2,6 +2,7 @@
 #define SENSORWINDOW_H
 
 #include "mainwindow.h"
+#include "session/linesession.h"
 #include "simulatorprocess.h"
 
 #include <QScopedPointer>

@@ -1,0 +1,222 @@
+#include "linesession.h"
+
+#include "link/serialline.h"
+#include "ops/readall.h"
+#include "ops/writeparameters.h"
+
+namespace {
+// Values Read all fills; the line and the node are not among them, as the
+// form shows the line there whatever was read.
+bool isSensorValue(int id)
+{
+    return id != IdNode && id != IdBitRate && id != IdSerialConf && id != IdNvParSave && id != IdSWReset;
+}
+
+SensorValue numberValue(const QVariant &number, ValueSource source)
+{
+    SensorValue value;
+    value.value.display = number;
+    value.value.output = number;
+    value.source = source;
+    return value;
+}
+} // namespace
+
+LineSession::LineSession(const SerialLineSettings &answered, QObject *parent)
+    : QObject(parent)
+    , lineBitRateCode(answered.bitRateCode)
+    , lineFramingCode(answered.framingCode)
+    , sensorSlave(answered.slave)
+    , answered(answered)
+{
+    // Until a sensor is read, the form shows the stored line and delay; none
+    // of them is known of a sensor yet.
+    showLineValues(ValueSource::Unknown);
+    values[IdDelay] = numberValue(answered.delay, ValueSource::Unknown);
+}
+
+int LineSession::readAllAddress() const
+{
+    const QVariant node = values[IdNode].value.output;
+    return node.isValid() ? node.toInt() : sensorSlave;
+}
+
+QStringList LineSession::unknownParameters(const QVector<int> &ids) const
+{
+    QStringList names;
+    for (int id : ids) {
+        if (!value(id).isKnown())
+            names << QLatin1String(parameterDescriptor(id).name);
+    }
+    return names;
+}
+
+void LineSession::setValue(int id, const SensorValue &value)
+{
+    SensorValue &held = values[size_t(id)];
+    if (held.source == value.source && held.value.display == value.value.display
+            && held.value.output == value.value.output && held.value.hasColour == value.value.hasColour
+            && held.value.colour == value.value.colour)
+        return;
+    held = value;
+    emit valueChanged(id);
+}
+
+void LineSession::showLineValues(ValueSource source)
+{
+    setValue(IdNode, numberValue(sensorSlave, source));
+    setValue(IdBitRate, numberValue(lineBitRateCode, source));
+    setValue(IdSerialConf, numberValue(lineFramingCode, source));
+}
+
+void LineSession::setUserValue(int id, const QVariant &value)
+{
+    setValue(id, numberValue(value, ValueSource::SetByUser));
+}
+
+void LineSession::selectLine(int bitRateCode, int framingCode)
+{
+    if (state == Connection::Closed)
+        setLine(bitRateCode, framingCode);
+}
+
+void LineSession::selectSlave(int slave)
+{
+    setSlave(slave);
+    setValue(IdNode, numberValue(slave, values[IdNode].source));
+}
+
+void LineSession::setLine(int bitRateCode, int framingCode)
+{
+    if (bitRateCode == lineBitRateCode && framingCode == lineFramingCode)
+        return;
+    lineBitRateCode = bitRateCode;
+    lineFramingCode = framingCode;
+    emit lineChanged();
+}
+
+void LineSession::setSlave(int slave)
+{
+    if (slave == sensorSlave)
+        return;
+    sensorSlave = slave;
+    emit slaveChanged(slave);
+}
+
+void LineSession::applyIdentity(quint32 serialNumber, quint32 firmwareVersion)
+{
+    if (serialNumber == sensorSerial && firmwareVersion == sensorFirmware)
+        return;
+    sensorSerial = serialNumber;
+    sensorFirmware = firmwareVersion;
+    emit identityChanged();
+}
+
+void LineSession::setOpen(const SerialPortInfo &port, int bitRateCode, int framingCode)
+{
+    const bool portChanged = port.identity != linePort.identity || port.device() != linePort.device();
+    linePort = port;
+    if (portChanged)
+        emit lineChanged();
+    setLine(bitRateCode, framingCode);
+    if (state != Connection::Open) {
+        state = Connection::Open;
+        emit connectionChanged(state);
+    }
+}
+
+void LineSession::setClosed()
+{
+    if (state == Connection::Closed)
+        return;
+    state = Connection::Closed;
+    emit connectionChanged(state);
+}
+
+void LineSession::setWaitingForPort()
+{
+    if (state != Connection::Open)
+        return;
+    state = Connection::WaitingForPort;
+    emit connectionChanged(state);
+}
+
+void LineSession::applyReadAll(const ReadAll &operation)
+{
+    // Every value of the sensor comes from this reading or is not known:
+    // the fields a reading that stopped early did not reach must not keep
+    // what another sensor, or the form's default, left there.
+    for (int id : readAllIds) {
+        if (isSensorValue(id))
+            setValue(id, SensorValue());
+    }
+    setValue(IdConstPerPulse, SensorValue());
+    for (const ReadAll::Reading &reading : operation.readings()) {
+        SensorValue value;
+        value.value = reading.value;
+        value.source = ValueSource::ReadFromSensor;
+        setValue(reading.id, value);
+    }
+    applyIdentity(operation.output(IdSerialNumber).toUInt(), operation.firmwareVersion());
+    if (operation.verdict() != ReadAll::Verdict::Success) {
+        // The node and line fields keep showing where the line is, but what
+        // the sensor holds there is not known.
+        for (int id : { IdNode, IdBitRate, IdSerialConf }) {
+            if (!operation.hasRead(id))
+                setValue(id, numberValue(values[size_t(id)].value.output, ValueSource::Unknown));
+        }
+        return;
+    }
+    // The sensor has just answered at its own node and line.
+    setSlave(operation.output(IdNode).toInt());
+    confirmAnswered();
+}
+
+void LineSession::applyWrite(const WriteParameters &operation)
+{
+    const SensorAddress &now = operation.address();
+    setSlave(now.slave);
+    setLine(now.bitRateCode, now.framingCode);
+    if (operation.failure().result == ResultNoContext && state == Connection::Open) {
+        // The line could not be opened again at the sensor's new settings.
+        state = Connection::Closed;
+        emit connectionChanged(state);
+    }
+    if (operation.sensorAnswered())
+        confirmAnswered();
+}
+
+void LineSession::applyLiveValues(const QVector<int> &ids, const QVector<ReadValue> &readings)
+{
+    for (int i = 0; i < ids.size() && i < readings.size(); ++i) {
+        SensorValue value;
+        value.value = readings.at(i);
+        value.source = ValueSource::ReadFromSensor;
+        setValue(ids.at(i), value);
+    }
+}
+
+void LineSession::useFoundSensor(const SerialPortInfo &port, int slave, int bitRateCode, int framingCode)
+{
+    linePort = port;
+    setLine(bitRateCode, framingCode);
+    setSlave(slave);
+    showLineValues(ValueSource::ReadFromSensor);
+    confirmAnswered();
+}
+
+void LineSession::confirmAnswered()
+{
+    SerialLineSettings line = answered;
+    if (!linePort.friendName.isEmpty())
+        line.port = linePort.friendName;
+    line.slave = sensorSlave;
+    line.bitRateCode = lineBitRateCode;
+    line.framingCode = lineFramingCode;
+    if (values[IdDelay].isKnown() && values[IdDelay].value.output.isValid())
+        line.delay = values[IdDelay].value.output.toInt();
+    if (line == answered)
+        return;
+    answered = line;
+    emit answeredLineChanged(answered);
+}

@@ -1,0 +1,43 @@
+#ifndef SETTINGSSTORE_H
+#define SETTINGSSTORE_H
+
+#include "acq/useroptions.h"
+#include "link/commtiming.h"
+#include "link/seriallinesettings.h"
+
+#include <QRect>
+
+// The settings store, read once at start. The line the sensor last
+// answered at is written as soon as it changes (a program that dies keeps
+// it); the options when the options dialog closes; the window's geometry
+// and the reading period when the window closes.
+class SettingsStore
+{
+public:
+    SettingsStore();
+
+    const SerialLineSettings &line() const { return storedLine; }
+    const CommTiming &timing() const { return storedTiming; }
+    const UserOptions &options() const { return storedOptions; }
+    QRect geometry() const { return storedGeometry; }
+
+    void saveLine(const SerialLineSettings &line);
+    // Reads the options again once the options dialog has stored them.
+    void reloadOptions();
+    void saveOnClose(const QRect &geometry, int readingPeriodMs);
+
+    // True once any write has failed; the store's file name for the message.
+    bool writeFailed() const { return failed; }
+    QString fileName() const;
+
+private:
+    void checkWritten();
+
+    SerialLineSettings storedLine;
+    CommTiming storedTiming;
+    UserOptions storedOptions;
+    QRect storedGeometry;
+    bool failed = false;
+};
+
+#endif // SETTINGSSTORE_H
