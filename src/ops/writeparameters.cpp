@@ -72,6 +72,7 @@ void WriteParameters::run(SensorLink &link)
     // One unknown value and nothing goes out, not even the values known.
     if (!unknown.isEmpty())
         return;
+    device = link.device();
     for (const Value &value : qAsConst(values)) {
         const SensorAddress moved = movedBy(current, value);
         const TransactionResult result = writeParameter(link, current.slave, value.id, value.words);
@@ -95,7 +96,7 @@ bool WriteParameters::followMove(SensorLink &link, const SensorAddress &to)
     // The sensor answers at the new address or line from now on, whether or
     // not the port can be opened again.
     current = to;
-    if (lineChanges && !link.open(link.device(), to.bitRateCode, to.framingCode)) {
+    if (lineChanges && !link.open(device, to.bitRateCode, to.framingCode)) {
         failed.result = ResultNoContext;
         failed.error = link.openError();
         failed.lineLost = false;
@@ -106,8 +107,8 @@ bool WriteParameters::followMove(SensorLink &link, const SensorAddress &to)
 
 bool WriteParameters::answersAt(SensorLink &link, const SensorAddress &at)
 {
-    if ((at.bitRateCode != link.bitRateCode() || at.framingCode != link.framingCode())
-            && !link.open(link.device(), at.bitRateCode, at.framingCode))
+    if ((!link.isOpen() || at.bitRateCode != link.bitRateCode() || at.framingCode != link.framingCode())
+            && !link.open(device, at.bitRateCode, at.framingCode))
         return false;
     return readParameter(link, at.slave, IdSerialNumber).result == ResultOk;
 }

@@ -71,6 +71,7 @@ private:
     QVector<int> writtenIdList;
     TransferFailure failed;
     SensorAddress current;
+    QString device;       // the port the line is on, kept through re-openings
     bool answered = false;
     QString lostAckNote;
 };

@@ -29,6 +29,7 @@ LineSession::LineSession(const SerialLineSettings &answered, QObject *parent)
     , sensorSlave(answered.slave)
     , answered(answered)
 {
+    qRegisterMetaType<LineSession::Connection>();
     // Until a sensor is read, the form shows the stored line and delay; none
     // of them is known of a sensor yet.
     showLineValues(ValueSource::Unknown);

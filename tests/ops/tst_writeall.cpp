@@ -153,6 +153,36 @@ private slots:
         }
     }
 
+    void lostAcknowledgementIsSettledByAsking()
+    {
+        // The sensor takes the new bit rate, but its acknowledgement comes
+        // too late (frame 18: after the 16 reads of Read all and the node).
+        Sensor sensor({ "--late-reply-at", "18:400" });
+        QVERIFY(sensor.connect());
+        sensor.session.setUserValue(IdBitRate, 4);
+        WriteParameters write = sensor.writeAll();
+        write.run(sensor.link);
+        sensor.session.applyWrite(write);
+        QVERIFY2(!write.failure().failed(), qPrintable(write.lostAcknowledgement()));
+        QVERIFY(write.lostAcknowledgement().contains(QStringLiteral("115200 8N1")));
+        QCOMPARE(write.notWritten(), QStringList());
+        QCOMPARE(sensor.answeredLine(), QVector<int>({ 1, 4, 0 }));
+        QCOMPARE(sensor.session.bitRateCode(), 4);
+        // The rest went to the sensor at its new line.
+        QCOMPARE(sensor.requests().last(), simWrite(1, 0x8030, 2949, { 115200, 1, false }));
+
+        // A sensor that refuses it is not followed.
+        Sensor deaf({});
+        QVERIFY(deaf.connect());
+        deaf.session.setUserValue(IdBitRate, 7);
+        WriteParameters refused = deaf.writeAll();
+        refused.run(deaf.link);
+        deaf.session.applyWrite(refused);
+        QCOMPARE(refused.written(), QStringList("Node"));
+        QVERIFY(refused.lostAcknowledgement().startsWith(QStringLiteral("The sensor still answers at 19200 8N1")));
+        QCOMPARE(deaf.session.bitRateCode(), 1);
+    }
+
     void emptyFieldsAreNamedAndNothingIsSent_data()
     {
         QTest::addColumn<QStringList>("simulatorArgs");
