@@ -27,13 +27,3 @@ QString framingName(int framingCode)
 {
     return isValidFramingCode(framingCode) ? QString::fromLatin1(framingNames[framingCode]) : QString();
 }
-
-QString deviceNameFromFriendlyName(const QString &friendName)
-{
-    const int open = friendName.indexOf(QLatin1Char('('));
-    if (open < 0)
-        return QStringLiteral(":");
-    const int close = friendName.indexOf(QLatin1Char(')'), open + 1);
-    const QString inside = close < 0 ? friendName.mid(open + 1) : friendName.mid(open + 1, close - open - 1);
-    return inside + QLatin1Char(':');
-}

@@ -24,8 +24,4 @@ int baudForCode(int bitRateCode);            // 0 when the code is unknown
 LineSettings lineSettingsForCodes(int bitRateCode, int framingCode);
 QString framingName(int framingCode);        // "8N1", "8E1", "8O1", "8N2"
 
-// Windows friendly names carry the port in parentheses, "USB Serial Port
-// (COM5)" giving the device "COM5:".
-QString deviceNameFromFriendlyName(const QString &friendName);
-
 #endif // SERIALLINE_H

@@ -19,8 +19,7 @@ public:
     // adapter's vendor, model and serial number.
     QString identity;
 
-    // The device the port is opened with: the device node, or on Windows
-    // the port named in the friendly name.
+    // The device the port is opened with: its device node.
     QString device() const;
 };
 
