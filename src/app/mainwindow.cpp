@@ -202,10 +202,9 @@ void MainWindow::placeWindow()
 void MainWindow::optionsSlot()
 {
     {
-        OptionsDialog dialog(this);
+        OptionsDialog dialog(store.get(), 1, this);
         dialog.exec();
     }
-    store->reloadOptions();
     link->setTiming(store->timing());
     applyTimingOptions();
 }

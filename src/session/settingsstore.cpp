@@ -10,7 +10,7 @@ const QString geometryKey = QStringLiteral("geometry");
 SettingsStore::SettingsStore()
     : storedLine(SerialLineSettings::load())
 {
-    reloadOptions();
+    loadOptions();
     QSettings settings;
     settings.beginGroup(windowGroup);
     storedGeometry = settings.value(geometryKey, QRect()).toRect();
@@ -23,10 +23,19 @@ void SettingsStore::saveLine(const SerialLineSettings &line)
     checkWritten();
 }
 
-void SettingsStore::reloadOptions()
+void SettingsStore::loadOptions()
 {
     storedTiming = CommTiming::load();
     storedOptions = UserOptions::load();
+}
+
+void SettingsStore::saveOptions(const CommTiming &timing, const UserOptions &options)
+{
+    storedTiming = timing;
+    storedOptions = options;
+    storedTiming.save();
+    storedOptions.save();
+    checkWritten();
 }
 
 void SettingsStore::saveOnClose(const QRect &geometry, int readingPeriodMs)

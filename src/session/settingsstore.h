@@ -22,8 +22,8 @@ public:
     QRect geometry() const { return storedGeometry; }
 
     void saveLine(const SerialLineSettings &line);
-    // Reads the options again once the options dialog has stored them.
-    void reloadOptions();
+    // The options dialog's timing and options.
+    void saveOptions(const CommTiming &timing, const UserOptions &options);
     void saveOnClose(const QRect &geometry, int readingPeriodMs);
 
     // True once any write has failed; the store's file name for the message.
@@ -32,6 +32,7 @@ public:
 
 private:
     void checkWritten();
+    void loadOptions();
 
     SerialLineSettings storedLine;
     CommTiming storedTiming;

@@ -3,9 +3,12 @@
 
 #include "acq/useroptions.h"
 #include "link/commtiming.h"
+#include "session/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
+
+#include <limits>
 
 namespace {
 // Each tick of the timed reading reads the three live values, each of which
@@ -14,9 +17,11 @@ namespace {
 constexpr int LiveValuesPerTick = 3;
 }
 
-OptionsDialog::OptionsDialog(QWidget *parent)
+OptionsDialog::OptionsDialog(SettingsStore *store, int sensorsPerTick, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::OptionsDialog)
+    , store(store)
+    , sensorsPerTick(qMax(1, sensorsPerTick))
 {
     ui->setupUi(this);
 
@@ -39,13 +44,13 @@ void OptionsDialog::showEvent(QShowEvent *event)
     // The loaded values are already within the spin boxes' ranges, so the
     // minimum below is computed from exactly what the user sees; a damaged
     // store cannot push it out of range.
-    const CommTiming timing = CommTiming::load();
+    const CommTiming timing = store->timing();
     ui->requestTimeSpinBox->setValue(timing.requestTimeMs);
     ui->responseTimeSpinBox->setValue(timing.responseTimeMs);
     ui->maxRetriesSpinBox->setValue(timing.maxRetries);
     ui->incrementalTimeSpinBox->setValue(timing.incrementalTimeMs);
 
-    const UserOptions options = UserOptions::load();
+    const UserOptions &options = store->options();
     ui->speedPrecisionSpinBox->setValue(options.speedPrecision);
     ui->temperaturePrecisionSpinBox->setValue(options.temperaturePrecision);
 
@@ -61,13 +66,11 @@ void OptionsDialog::closeEvent(QCloseEvent *event)
     // bring the maximum read time in line with it before storing both.
     updateMinimumReadingTimeSlot();
 
-    timingFromForm().save();
-
-    UserOptions options = UserOptions::load();
+    UserOptions options = store->options();
     options.speedPrecision = ui->speedPrecisionSpinBox->value();
     options.temperaturePrecision = ui->temperaturePrecisionSpinBox->value();
     options.maxReadTime = ui->maxReadTimeSpinBox->value();
-    options.save();
+    store->saveOptions(timingFromForm(), options);
 
     event->accept();
 }
@@ -91,8 +94,8 @@ void OptionsDialog::setMinimumReadingTime(const CommTiming &timing)
 {
     // Very short timings would give a minimum below the smallest maximum
     // read time the program accepts; keep that floor.
-    const int minimum = qMax(int(UserOptions::MinMaxReadTime),
-                             LiveValuesPerTick * timing.worstCaseReadTimeMs());
+    const qint64 ticked = qint64(LiveValuesPerTick) * sensorsPerTick * timing.worstCaseReadTimeMs();
+    const int minimum = int(qBound<qint64>(UserOptions::MinMaxReadTime, ticked, std::numeric_limits<int>::max()));
     // QSpinBox raises a value below the new minimum to it.
     ui->maxReadTimeSpinBox->setMinimum(minimum);
 }

@@ -3,19 +3,21 @@
 
 #include <QDialog>
 
+class SettingsStore;
 struct CommTiming;
 namespace Ui { class OptionsDialog; }
 
 // Edits the transfer timings and retries ("comConfig") and the reading
-// options ("userConfig"). It reads the settings each time it is shown and
-// writes them only when it receives a close event, so dismissing it with
-// Escape (a plain reject) leaves the settings untouched.
+// options ("userConfig") of the settings store. It shows the store's values
+// each time it is shown and hands them back only when it receives a close
+// event, so dismissing it with Escape (a plain reject) leaves the settings
+// untouched. The shortest reading period counts every sensor a tick reads.
 class OptionsDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit OptionsDialog(QWidget *parent = nullptr);
+    explicit OptionsDialog(SettingsStore *store, int sensorsPerTick = 1, QWidget *parent = nullptr);
     ~OptionsDialog() override;
 
 protected:
@@ -30,6 +32,8 @@ private:
     void setMinimumReadingTime(const CommTiming &timing);
 
     Ui::OptionsDialog *ui;
+    SettingsStore *store;
+    int sensorsPerTick;
 };
 
 #endif // OPTIONSDIALOG_H

@@ -64,6 +64,16 @@ private slots:
         sensor.pressOpenClose();
         QVERIFY(window.lineSession().isOpen());
         QVERIFY(widget<QWidget>(&window, "readCheckBox")->isEnabled());
+
+        // The adapter is pulled out during a Read all: the box tells so, and
+        // blames no exception on the sensor.
+        ModalAnswerer answerer;
+        QTimer::singleShot(0, [&] { sensor.simulator.vanish(); });
+        sensor.click("readAllPushButton");
+        QVERIFY(answerer.waitForBoxes(1));
+        QCOMPARE(answerer.boxes().first().title, QStringLiteral("Connection failed"));
+        QVERIFY2(answerer.boxes().first().text.contains(QStringLiteral("is no longer there")),
+                 qPrintable(answerer.boxes().first().text));
     }
 
     void openFailures()

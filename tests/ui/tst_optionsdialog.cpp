@@ -2,6 +2,7 @@
 // an isolated settings store, and judged by what ends up stored.
 
 #include "optionsdialog.h"
+#include "session/settingsstore.h"
 #include "testenvironment.h"
 
 #include <QtTest>
@@ -46,7 +47,8 @@ private slots:
     {
         const QList<int> entered = { 40, 60, 4, 7, 5, 0, 12345 };
         for (const bool escape : { true, false }) {
-            OptionsDialog dialog;
+            SettingsStore store;
+            OptionsDialog dialog(&store);
             dialog.open();
             for (int i = 0; i < entered.size(); ++i)
                 spinBox(dialog, fields[i])->setValue(entered.at(i));
@@ -73,7 +75,8 @@ private slots:
         for (const auto &c : cases) {
             init();
             QSettings().setValue(QLatin1String(keys[6]), c.storedMax);
-            OptionsDialog dialog;
+            SettingsStore store;
+            OptionsDialog dialog(&store);
             dialog.open();
             QSpinBox *retries = spinBox(dialog, "maxRetriesSpinBox");
             if (c.typedRetries)
@@ -95,7 +98,8 @@ private slots:
         const QVariantList damaged = { 2000000000, -1, QStringLiteral("abc"), -5, 99, -4, -300 };
         for (int i = 0; i < damaged.size(); ++i)
             QSettings().setValue(QLatin1String(keys[i]), damaged.at(i));
-        OptionsDialog dialog;
+        SettingsStore store;
+        OptionsDialog dialog(&store);
         dialog.open();
         dialog.close();
         QCOMPARE(storedValues(), QList<int>({ 25, 25, 3, 5, 2, 1, 60000 }));
