@@ -135,6 +135,16 @@ TransactionResult SensorLink::transfer(Function function, int slave, int address
             drainLine(qMax(responseTimeoutMs, byteTimeoutMs));
         result = context ? attempt(function, slave, address, count, words, responseTimeoutMs, byteTimeoutMs)
                          : ResultNoContext;
+        if (result != ResultNoContext) {
+            LinkCounts &counted = slaveCounts[slave];
+            ++counted.requests;
+            if (result == ResultOk)
+                ++counted.answered;
+            else if (result == ResultNoResponse)
+                ++counted.noAnswer;
+            else
+                ++counted.badReplies;
+        }
         if (result == ResultOk) {
             // The reply of an earlier attempt may have been taken for this
             // one's; this one's own reply may still be on its way.

@@ -2,8 +2,10 @@
 #define SENSORLINK_H
 
 #include "commtiming.h"
+#include "linkcounts.h"
 #include "transactionresult.h"
 
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 
@@ -58,6 +60,12 @@ public:
     // reply of another address is told apart by its slave address.
     TransactionResult probeRegisters(int slave, int address, int count, quint16 *words, int responseTimeoutMs);
 
+    // The attempts made to slave since the port was opened.
+    LinkCounts counts(int slave) const { return slaveCounts.value(slave); }
+    // Called when the user opens the port; a re-opening after a change of
+    // the line or an unplugged adapter keeps counting.
+    void resetCounts() { slaveCounts.clear(); }
+
     // errno of the last failed request, for the message that reports it.
     int lastError() const { return lastRequestError; }
 
@@ -89,6 +97,7 @@ private:
     int lastOpenError = 0;
     int lastRequestError = 0;
     CommTiming transferTiming;
+    QHash<int, LinkCounts> slaveCounts;
     // Set after a failed attempt: the next request first drains the line.
     bool lineUnsure = false;
     bool lineLost = false;

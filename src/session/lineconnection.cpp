@@ -36,6 +36,7 @@ void LineConnection::open(const SerialPortInfo &port)
     link->run([device, bitRateCode, framingCode, opened, error](SensorLink &line) {
         *opened = line.open(device, bitRateCode, framingCode);
         *error = line.openError();
+        line.resetCounts();
     }, [this, thisOpen, port, device, bitRateCode, framingCode, opened, error] {
         if (thisOpen != generation)
             return;

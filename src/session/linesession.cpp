@@ -1,8 +1,12 @@
 #include "linesession.h"
 
 #include "link/serialline.h"
+#include "link/transactionerror.h"
+#include "link/openfailure.h"
 #include "ops/readall.h"
 #include "ops/writeparameters.h"
+
+#include <cerrno>
 
 namespace {
 // Values Read all fills; the line and the node are not among them, as the
@@ -170,12 +174,19 @@ void LineSession::applyReadAll(const ReadAll &operation)
     }
     // The sensor has just answered at its own node and line.
     setSlave(operation.output(IdNode).toInt());
+    applySensorIdentity(sensorSlave, sensorSerial, sensorFirmware);
     confirmAnswered();
 }
 
 void LineSession::applyWrite(const WriteParameters &operation)
 {
     const SensorAddress &now = operation.address();
+    // The sensor's row follows it to its new address.
+    const int row = indexOf(sensorSlave);
+    if (row >= 0 && now.slave != sensorSlave && indexOf(now.slave) < 0) {
+        lineSensors[row].address = now.slave;
+        emit sensorChanged(row);
+    }
     setSlave(now.slave);
     setLine(now.bitRateCode, now.framingCode);
     if (operation.failure().result == ResultNoContext && state == Connection::Open) {
@@ -220,4 +231,85 @@ void LineSession::confirmAnswered()
         return;
     answered = line;
     emit answeredLineChanged(answered);
+}
+
+int LineSession::indexOf(int address) const
+{
+    for (int i = 0; i < lineSensors.size(); ++i) {
+        if (lineSensors.at(i).address == address)
+            return i;
+    }
+    return -1;
+}
+
+bool LineSession::addSensor(const LineSensor &sensor)
+{
+    if (indexOf(sensor.address) >= 0)
+        return false;
+    lineSensors.append(sensor);
+    emit sensorsChanged();
+    return true;
+}
+
+void LineSession::removeSensor(int address)
+{
+    const int row = indexOf(address);
+    if (row < 0)
+        return;
+    lineSensors.remove(row);
+    emit sensorsChanged();
+}
+
+void LineSession::setSensorLabel(int address, const QString &label)
+{
+    const int row = indexOf(address);
+    if (row < 0 || lineSensors.at(row).label == label)
+        return;
+    lineSensors[row].label = label;
+    emit sensorChanged(row);
+}
+
+void LineSession::replaceSensors(const QVector<LineSensor> &sensors)
+{
+    lineSensors.clear();
+    for (const LineSensor &sensor : sensors) {
+        if (indexOf(sensor.address) < 0)
+            lineSensors.append(sensor);
+    }
+    emit sensorsChanged();
+}
+
+void LineSession::applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion)
+{
+    if (address == sensorSlave)
+        applyIdentity(serialNumber, firmwareVersion);
+    const int row = indexOf(address);
+    if (row < 0)
+        return;
+    LineSensor &sensor = lineSensors[row];
+    sensor.serialNumber = serialNumber;
+    sensor.firmwareVersion = firmwareVersion;
+    sensor.state = LineSensor::State::Answered;
+    sensor.reason.clear();
+    emit sensorChanged(row);
+}
+
+void LineSession::applySensorPoll(int address, const TransferFailure &failure, const LinkCounts &counts)
+{
+    const int row = indexOf(address);
+    if (row < 0)
+        return;
+    LineSensor &sensor = lineSensors[row];
+    sensor.counts = counts;
+    if (!failure.failed()) {
+        sensor.state = LineSensor::State::Answered;
+        sensor.reason.clear();
+    } else if (failure.lineLost) {
+        sensor.state = LineSensor::State::Error;
+        sensor.reason = openFailureReason(ENODEV, linePort.device());
+    } else {
+        sensor.state = failure.result == ResultNoResponse ? LineSensor::State::NoAnswer : LineSensor::State::Error;
+        sensor.reason = transactionErrorMessage(failure.result, failure.error).text;
+    }
+    emit sensorChanged(row);
 }

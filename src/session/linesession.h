@@ -4,6 +4,7 @@
 #include "link/seriallinesettings.h"
 #include "ports/serialportinfo.h"
 #include "device/sensorvalue.h"
+#include "linesensor.h"
 
 #include <QObject>
 #include <QVector>
@@ -12,6 +13,7 @@
 
 class ReadAll;
 class WriteParameters;
+struct TransferFailure;
 
 // The one place, at run time, for where the sensor is and what is known of
 // it: the port the line is open on (by identity), its bit rate and framing,
@@ -57,6 +59,21 @@ public:
 
     const SerialLineSettings &answeredLine() const { return answered; }
 
+    // The sensors of the line: those the timed reading polls. Two never
+    // share an address.
+    const QVector<LineSensor> &sensors() const { return lineSensors; }
+    int indexOf(int address) const;
+    // False, changing nothing, when the address is taken.
+    bool addSensor(const LineSensor &sensor);
+    void removeSensor(int address);
+    void setSensorLabel(int address, const QString &label);
+    // A list from a project file or the stored settings; a later entry with
+    // an address taken before is left out.
+    void replaceSensors(const QVector<LineSensor> &sensors);
+    // What asking a listed sensor told: its identity, or how it answered.
+    void applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion);
+    void applySensorPoll(int address, const TransferFailure &failure, const LinkCounts &counts);
+
     // The user's edits.
     void setUserValue(int id, const QVariant &value);
     // The line to open at; while the port is open, the pick is a value for
@@ -87,6 +104,9 @@ signals:
     void identityChanged();
     void valueChanged(int id);
     void answeredLineChanged(const SerialLineSettings &line);
+    // Sensors added, removed or replaced; sensorChanged for one row.
+    void sensorsChanged();
+    void sensorChanged(int index);
 
 private:
     void setValue(int id, const SensorValue &value);
@@ -103,6 +123,7 @@ private:
     quint32 sensorFirmware = 0;
     std::array<SensorValue, ParameterCount> values;
     SerialLineSettings answered;
+    QVector<LineSensor> lineSensors;
 };
 
 #endif // LINESESSION_H

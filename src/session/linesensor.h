@@ -1,0 +1,44 @@
+#ifndef LINESENSOR_H
+#define LINESENSOR_H
+
+#include "link/linkcounts.h"
+
+#include <QString>
+
+// One sensor of the line's list: where it answers, what it is, what the
+// technician calls it, and how it has answered since the port was opened.
+struct LineSensor
+{
+    enum class State {
+        Unknown,     // not asked yet
+        Answered,
+        NoAnswer,
+        Error        // answered with a reply that was refused, or the port went
+    };
+
+    int address = 1;
+    quint32 serialNumber = 0;       // 0 until read
+    quint32 firmwareVersion = 0;    // 0 until read
+    QString label;
+    State state = State::Unknown;
+    QString reason;                 // why it did not answer, for its row
+    LinkCounts counts;
+    // The serial number a project file holds for this address: a sensor that
+    // answers there with another one is flagged, never silently relabelled.
+    quint32 expectedSerial = 0;
+
+    bool serialMismatch() const
+    {
+        return expectedSerial != 0 && serialNumber != 0 && serialNumber != expectedSerial;
+    }
+    // What the plots' legends and the status bar call the sensor.
+    QString displayName() const
+    {
+        if (!label.isEmpty())
+            return label;
+        return serialNumber != 0 ? QStringLiteral("SN%1").arg(serialNumber)
+                                 : QStringLiteral("#%1").arg(address);
+    }
+};
+
+#endif // LINESENSOR_H
