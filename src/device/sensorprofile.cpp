@@ -65,7 +65,8 @@ QString checkValue(int id, double number, QVariant *value)
     const double lowest = displayValueOf(id, parameter->lowestWord);
     const double highest = displayValueOf(id, parameter->highestWord);
     if (!(number >= lowest && number <= highest))
-        return tr("%1: %2 is outside the range %3 to %4.").arg(nameOf(id)).arg(number).arg(lowest).arg(highest);
+        return tr("%1: %2 is outside the range %3 to %4.")
+                .arg(nameOf(id)).arg(number, 0, 'g', 12).arg(lowest, 0, 'g', 12).arg(highest, 0, 'g', 12);
     const bool whole = descriptor.conversion == ConvInteger;
     if (whole && number != std::floor(number))
         return tr("%1: %2 is not a whole number.").arg(nameOf(id)).arg(number);
