@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QJsonObject>
-#include <QtMath>
 
 #include <algorithm>
 #include <cmath>

@@ -7,6 +7,8 @@
 #include <QJsonParseError>
 #include <QSaveFile>
 
+#include <cmath>
+
 namespace {
 QString tr(const char *text)
 {
@@ -45,14 +47,14 @@ bool loadVersionedJson(const QString &path, const VersionedJsonKind &kind, QJson
     }
     const QJsonValue versionValue = read.value(QStringLiteral("version"));
     const double version = versionValue.toDouble(-1);
-    if (!versionValue.isDouble() || version < 1 || version != int(version)) {
+    if (!versionValue.isDouble() || version < 1 || version != std::floor(version)) {
         *error = tr("%1 has no valid format version.").arg(shown(path));
         return false;
     }
     if (version > kind.version) {
         *error = tr("%1 was written by a newer version of Kelvaset (format version %2); "
                     "this version reads up to %3.")
-                .arg(shown(path)).arg(int(version)).arg(kind.version);
+                .arg(shown(path)).arg(version, 0, 'f', 0).arg(kind.version);
         return false;
     }
     *object = read;
