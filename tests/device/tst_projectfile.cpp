@@ -36,14 +36,14 @@ private slots:
     {
         QTest::addColumn<QString>("fields");
         QTest::addColumn<QString>("named");
-        const QString one = QStringLiteral(R"({"address": 1, "serialNumber": 5})");
         QTest::newRow("bit rate code 5") << R"("bitRateCode": 5, "framingCode": 0, "periodMs": 250, "sensors": [])" << "bitRateCode";
         QTest::newRow("framing code -1") << R"("bitRateCode": 1, "framingCode": -1, "periodMs": 250, "sensors": [])" << "framingCode";
         QTest::newRow("period 0") << R"("bitRateCode": 1, "framingCode": 0, "periodMs": 0, "sensors": [])" << "periodMs";
         const QString line = QStringLiteral(R"("bitRateCode": 1, "framingCode": 0, "periodMs": 250, "sensors": )");
         QTest::newRow("address 248") << line + R"([{"address": 248, "serialNumber": 5}])" << "address";
         QTest::newRow("serial number -1") << line + R"([{"address": 2, "serialNumber": -1}])" << "serialNumber";
-        QTest::newRow("one address twice") << line + "[" + one + ", " + one + "]" << "address 1";
+        QTest::newRow("one address twice") << line + R"([{"address": 1, "serialNumber": 5}, {"address": 1, "serialNumber": 6}])"
+                                           << "address 1";
     }
     void refusedFilesAreNotTaken()
     {
