@@ -1,0 +1,78 @@
+#include "versionedjson.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("VersionedJson", text);
+}
+
+QString describe(const VersionedJsonKind &kind)
+{
+    return tr(kind.description);
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+}
+
+bool loadVersionedJson(const QString &path, const VersionedJsonKind &kind, QJsonObject *object, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = tr("Cannot read %1: %2").arg(shown(path), file.errorString());
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *error = tr("%1 is damaged: %2 at byte %3.")
+                .arg(shown(path), parseError.errorString()).arg(parseError.offset);
+        return false;
+    }
+    const QJsonObject read = document.object();
+    if (!document.isObject() || read.value(QStringLiteral("format")).toString() != QLatin1String(kind.format)) {
+        *error = tr("%1 is not a Kelvaset %2.").arg(shown(path), describe(kind));
+        return false;
+    }
+    const QJsonValue versionValue = read.value(QStringLiteral("version"));
+    const double version = versionValue.toDouble(-1);
+    if (!versionValue.isDouble() || version < 1 || version != std::floor(version)) {
+        *error = tr("%1 has no valid format version.").arg(shown(path));
+        return false;
+    }
+    if (version > kind.version) {
+        *error = tr("%1 was written by a newer version of Kelvaset (format version %2); "
+                    "this version reads up to %3.")
+                .arg(shown(path)).arg(version, 0, 'f', 0).arg(kind.version);
+        return false;
+    }
+    *object = read;
+    return true;
+}
+
+bool saveVersionedJson(const QString &path, const VersionedJsonKind &kind, const QJsonObject &content,
+                       QString *error)
+{
+    QJsonObject document = content;
+    document.insert(QStringLiteral("format"), QLatin1String(kind.format));
+    document.insert(QStringLiteral("version"), kind.version);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+            || file.write(QJsonDocument(document).toJson()) < 0
+            || !file.commit()) {
+        *error = tr("Cannot save %1: %2").arg(shown(path), file.errorString());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,65 @@
+#include "device/projectfile.h"
+#include "jsonfiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestProjectFile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir directory;
+
+private slots:
+    void savedProjectLoadsBack()
+    {
+        ProjectFile project;
+        project.portName = QStringLiteral("Virtual serial port kelvane-sim");
+        project.portIdentity = QStringLiteral("virtual:kelvane-sim");
+        project.bitRateCode = 4;
+        project.framingCode = 3;
+        project.periodMs = 1000;
+        project.sensors = { { 1, 4294967295u, QStringLiteral("row 1 east") }, { 247, 17, QString() } };
+        const QString path = directory.filePath(QStringLiteral("plant.kelvaset"));
+        QString error;
+        QVERIFY(project.save(path, &error));
+        const QJsonObject written = jsonObjectIn(path);
+        QCOMPARE(written.value("bitRate").toString() + written.value("framing").toString(), QStringLiteral("1152008N2"));
+        // Every field comes back: saved again, the file is the same.
+        ProjectFile loaded;
+        QVERIFY2(loaded.load(path, &error), qPrintable(error));
+        QVERIFY(loaded.save(path, &error));
+        QCOMPARE(jsonObjectIn(path), written);
+    }
+
+    void refusedFilesAreNotTaken_data()
+    {
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("bit rate code 5") << R"("bitRateCode": 5, "framingCode": 0, "periodMs": 250, "sensors": [])" << "bitRateCode";
+        QTest::newRow("framing code -1") << R"("bitRateCode": 1, "framingCode": -1, "periodMs": 250, "sensors": [])" << "framingCode";
+        QTest::newRow("period 0") << R"("bitRateCode": 1, "framingCode": 0, "periodMs": 0, "sensors": [])" << "periodMs";
+        const QString line = QStringLiteral(R"("bitRateCode": 1, "framingCode": 0, "periodMs": 250, "sensors": )");
+        QTest::newRow("address 248") << line + R"([{"address": 248, "serialNumber": 5}])" << "address";
+        QTest::newRow("serial number -1") << line + R"([{"address": 2, "serialNumber": -1}])" << "serialNumber";
+        QTest::newRow("one address twice") << line + R"([{"address": 1, "serialNumber": 5}, {"address": 1, "serialNumber": 6}])"
+                                           << "address 1";
+    }
+    void refusedFilesAreNotTaken()
+    {
+        QFETCH(QString, fields);
+        QFETCH(QString, named);
+        const QString path = writtenFile(directory.filePath(QStringLiteral("written.kelvaset")),
+                                         QStringLiteral(R"({"format": "kelvaset-project", "version": 1,
+                                                           "port": { "name": "ttyUSB0" }, %1 })").arg(fields).toUtf8());
+        ProjectFile project;
+        project.sensors = { { 9, 99, QStringLiteral("kept") } };
+        QString error;
+        QVERIFY(!project.load(path, &error));
+        QVERIFY2(error.contains(named), qPrintable(error));
+        QCOMPARE(project.sensors.size() + project.portName.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectFile)
+#include "tst_projectfile.moc"
