@@ -2,6 +2,8 @@
 
 #include "device/parametertable.h"
 #include "livecurve.h"
+#include "session/linesession.h"
+#include "timedreading.h"
 
 #include <QCoreApplication>
 #include <QTabWidget>
@@ -13,29 +15,65 @@
 
 namespace {
 
-LiveCurve *setUpPlot(QwtPlot *plot, const QString &title, const QColor &colour)
+// Each plot's own colour for its first sensor; the next sensors take these.
+const std::array<QColor, 3> plotColours = { QColor(255, 153, 0), QColor(Qt::red), QColor(Qt::darkGreen) };
+const Qt::GlobalColor sensorColours[] = { Qt::blue, Qt::darkMagenta, Qt::darkCyan, Qt::black,
+                                          Qt::darkYellow, Qt::darkGray, Qt::magenta, Qt::darkBlue };
+
+QString unitTitle(int position)
+{
+    switch (position) {
+    case 0:
+        return QCoreApplication::translate("MainWindow", "W/m^2");
+    case 1:
+        return QStringLiteral("\u00B0C");
+    default:
+        return QCoreApplication::translate("MainWindow", "Constant per pulse");
+    }
+}
+
+void setUpPlot(QwtPlot *plot)
 {
     plot->insertLegend(new QwtLegend, QwtPlot::BottomLegend);
     plot->setAxisTitle(QwtPlot::xBottom, QCoreApplication::translate("MainWindow", "elapsed time (sec)"));
     plot->setAxisAutoScale(QwtPlot::xBottom, true);
     plot->setAxisAutoScale(QwtPlot::yLeft, true);
     plot->setAutoReplot(true);
-    auto *curve = new LiveCurve(title);
-    curve->setPen(QPen(colour));
-    curve->attach(plot);
-    return curve;
 }
 
 } // namespace
 
 LivePlots::LivePlots(QTabWidget *tabs, const std::array<QwtPlot *, 3> &plots)
     : tabs(tabs)
+    , plots(plots)
 {
     for (int i = 0; i < tabs->count(); ++i)
         pages.append({ tabs->widget(i), tabs->tabText(i) });
-    curves[0] = setUpPlot(plots[0], QCoreApplication::translate("MainWindow", "W/m^2"), QColor(255, 153, 0));
-    curves[1] = setUpPlot(plots[1], QStringLiteral("\u00B0C"), Qt::red);
-    curves[2] = setUpPlot(plots[2], QCoreApplication::translate("MainWindow", "Constant per pulse"), Qt::darkGreen);
+    for (QwtPlot *plot : plots)
+        setUpPlot(plot);
+    pendingAddresses = { -1 };
+    makeCurves();
+}
+
+void LivePlots::follow(const TimedReading *reading, const LineSession *session)
+{
+    QObject::connect(reading, &TimedReading::runStarting, reading, [this, session](const QVector<int> &addresses) {
+        QStringList names;
+        for (int address : addresses) {
+            const int row = session->indexOf(address);
+            names << (row >= 0 ? session->sensors().at(row).displayName() : QString());
+        }
+        startRun(addresses, names);
+    });
+    QObject::connect(reading, &TimedReading::sampled, reading,
+                     [this](int address, const QDateTime &, double x, const QVector<int> &ids,
+                            const QVector<ReadValue> &values) {
+        for (int i = 0; i < ids.size(); ++i) {
+            const int position = int(std::find(liveIds.cbegin(), liveIds.cend(), ids.at(i)) - liveIds.cbegin());
+            append(address, position, QPointF(x, values.at(i).output.toDouble()));
+        }
+    });
+    QObject::connect(reading, &TimedReading::gap, reading, [this](int address, double x) { markGap(address, x); });
 }
 
 void LivePlots::showTabsFor(quint32 firmwareVersion)
@@ -53,21 +91,85 @@ void LivePlots::showTabsFor(quint32 firmwareVersion)
     }
 }
 
-void LivePlots::append(int position, const QPointF &sample)
+void LivePlots::startRun(const QVector<int> &addresses, const QStringList &names)
 {
-    curves[size_t(position)]->appendSample(sample);
+    pendingAddresses = addresses;
+    pendingNames = names;
+    runPending = true;
 }
 
-void LivePlots::markGap(double x)
+void LivePlots::removeCurves()
 {
-    for (LiveCurve *curve : curves) {
-        if (curve->sampleCount() > 0)
-            curve->appendSample(QPointF(x, std::numeric_limits<double>::quiet_NaN()));
+    for (const Sensor &sensor : qAsConst(sensors)) {
+        for (LiveCurve *curve : sensor.curves) {
+            curve->detach();
+            delete curve;
+        }
+    }
+    sensors.clear();
+}
+
+void LivePlots::makeCurves()
+{
+    removeCurves();
+    const bool single = pendingAddresses.size() <= 1;
+    for (int i = 0; i < pendingAddresses.size(); ++i) {
+        Sensor sensor;
+        sensor.address = pendingAddresses.at(i);
+        for (int position = 0; position < 3; ++position) {
+            const QString name = i < pendingNames.size() ? pendingNames.at(i) : QString();
+            auto *curve = new LiveCurve(single || name.isEmpty() ? unitTitle(position) : name);
+            const QColor colour = i == 0 ? plotColours[size_t(position)]
+                                         : QColor(sensorColours[(i - 1) % int(std::size(sensorColours))]);
+            curve->setPen(QPen(colour));
+            curve->attach(plots[size_t(position)]);
+            sensor.curves[size_t(position)] = curve;
+        }
+        sensors.append(sensor);
+    }
+}
+
+void LivePlots::append(int address, int position, const QPointF &sample)
+{
+    if (runPending) {
+        runPending = false;
+        makeCurves();
+    }
+    for (const Sensor &sensor : qAsConst(sensors)) {
+        if (sensor.address == address || sensors.size() == 1) {
+            sensor.curves[size_t(position)]->appendSample(sample);
+            return;
+        }
+    }
+}
+
+void LivePlots::markGap(int address, double x)
+{
+    if (runPending)
+        return;
+    for (const Sensor &sensor : qAsConst(sensors)) {
+        if (address >= 0 && sensor.address != address && sensors.size() > 1)
+            continue;
+        for (LiveCurve *curve : sensor.curves) {
+            if (curve->sampleCount() > 0)
+                curve->appendSample(QPointF(x, std::numeric_limits<double>::quiet_NaN()));
+        }
     }
 }
 
 void LivePlots::clear()
 {
-    for (LiveCurve *curve : curves)
-        curve->clearSamples();
+    for (const Sensor &sensor : qAsConst(sensors)) {
+        for (LiveCurve *curve : sensor.curves)
+            curve->clearSamples();
+    }
+}
+
+const LiveCurve *LivePlots::curve(int position, int address) const
+{
+    for (const Sensor &sensor : sensors) {
+        if (address < 0 || sensor.address == address)
+            return sensor.curves[size_t(position)];
+    }
+    return nullptr;
 }

@@ -3,31 +3,42 @@
 
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <array>
 
+class LineSession;
 class LiveCurve;
 class QTabWidget;
 class QWidget;
 class QwtPlot;
+class TimedReading;
 
 // The three live plots (irradiance, temperature, speed) on the pages of a
-// tab widget, in the order of the live values. Only the tabs of the values
-// the sensor last read has are shown; the others come back when a sensor
-// that has them is read.
+// tab widget, in the order of the live values, with one curve per sensor of
+// the run. A run of one sensor draws as it always has: one curve in the
+// plot's own colour, titled by the unit; with several, each sensor has its
+// colour and its name (label, else serial number) in the legend. Only the
+// tabs of the values the sensor last read has are shown.
 class LivePlots
 {
 public:
     LivePlots(QTabWidget *tabs, const std::array<QwtPlot *, 3> &plots);
 
     void showTabsFor(quint32 firmwareVersion);
+    // Draws what the timed reading reads, naming sensors as the session does.
+    void follow(const TimedReading *reading, const LineSession *session);
 
+    // A run of these sensors starts; the curves of the last run stay until
+    // its first sample.
+    void startRun(const QVector<int> &addresses, const QStringList &names);
     // position is the live value's place in liveIds.
-    void append(int position, const QPointF &sample);
-    // Breaks every curve at x: the line was lost for a while.
-    void markGap(double x);
+    void append(int address, int position, const QPointF &sample);
+    // Breaks a sensor's curves at x (every sensor's for address -1).
+    void markGap(int address, double x);
     void clear();
-    const LiveCurve *curve(int position) const { return curves[size_t(position)]; }
+    // The curve of a sensor of the run; the first sensor's by default.
+    const LiveCurve *curve(int position, int address = -1) const;
 
 private:
     struct Page
@@ -35,10 +46,22 @@ private:
         QWidget *widget;
         QString title;
     };
+    struct Sensor
+    {
+        int address;
+        std::array<LiveCurve *, 3> curves;
+    };
+
+    void makeCurves();
+    void removeCurves();
 
     QTabWidget *tabs;
     QVector<Page> pages;
-    std::array<LiveCurve *, 3> curves;
+    std::array<QwtPlot *, 3> plots;
+    QVector<Sensor> sensors;
+    QVector<int> pendingAddresses;
+    QStringList pendingNames;
+    bool runPending = false;
 };
 
 #endif // LIVEPLOTS_H

@@ -59,7 +59,8 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     link = new LinkThread(this);
     link->setTiming(store->timing());
     connection = new LineConnection(link, session, this);
-    reading = new TimedReading(link, session, plots.get(), this);
+    reading = new TimedReading(link, session, this);
+    plots->follow(reading, session);
     connection->setWaitsForLostPort([this] { return reading->isActive(); });
 
     placeWindow();

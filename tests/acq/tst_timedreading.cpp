@@ -69,6 +69,7 @@ struct Rig
 {
     explicit Rig(const QStringList &simulatorArgs = {}) : simulator(simulatorArgs)
     {
+        plots.follow(&reading, &session);
         QObject::connect(&reading, &TimedReading::ticked, [this] {
             if (ticks.count() == stopAtTick)
                 reading.stop();
@@ -109,7 +110,7 @@ struct Rig
     QTabWidget tabs;
     LivePlots plots { &tabs, { addPage(), addPage(), addPage() } };
     LineSession session { SerialLineSettings() };
-    TimedReading reading { &link, &session, &plots };
+    TimedReading reading { &link, &session };
     QSignalSpy starts { &reading, &TimedReading::started }, failedLogs { &reading, &TimedReading::logFailed };
     QSignalSpy ticks { &reading, &TimedReading::ticked }, tickFailures { &reading, &TimedReading::tickFailed };
     QSignalSpy startFailures { &reading, &TimedReading::startFailed }, linesLost { &reading, &TimedReading::lineLost };
