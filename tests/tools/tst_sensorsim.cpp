@@ -206,7 +206,8 @@ private slots:
         }
         // 100 W/m^2 apart, give or take each sensor's own clouds and noise.
         for (int i = 1; i < 3; ++i)
-            QVERIFY2(qAbs(irradiance.at(i) - irradiance.at(i - 1) - 100) < 50, qPrintable(QString::number(irradiance.at(i))));
+            QVERIFY2(qAbs(irradiance.at(i) - irradiance.at(i - 1) - 100) < 50,
+                     qPrintable(QStringLiteral("%1 after %2").arg(irradiance.at(i)).arg(irradiance.at(i - 1))));
 
         // A new node moves sensor 2 only; nothing answers at its old one.
         QVERIFY(port.write(2, 0x8004, 5));

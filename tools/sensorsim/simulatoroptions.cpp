@@ -133,23 +133,45 @@ bool parseLineSensors(const QStringList &entries, SimulatorOptions *options, QSt
     return true;
 }
 
-// --silent-from N[:M] and --unkept ADDR[,ADDR...].
-bool parseTargetedFaults(const QString &silentFrom, const QStringList &unkept, FaultOptions *faults,
-                         QString *error)
+// --fault-sensor ADDR, which must name a sensor on the line.
+bool parseFaultSensor(const QString &text, SimulatorOptions *options, QString *error)
 {
-    if (!silentFrom.isEmpty()) {
-        const QStringList parts = silentFrom.split(QLatin1Char(':'));
-        qint64 from = 0;
-        qint64 until = 0;
-        if (parts.size() > 2 || !parseNumber(parts.at(0), 1, 1000000000, &from)
-                || (parts.size() == 2 && !parseNumber(parts.at(1), from + 1, 1000000000, &until))) {
-            *error = QStringLiteral("--silent-from needs N[:M] with 1 <= N < M, not \"%1\"").arg(silentFrom);
-            return false;
-        }
-        faults->silentFrom = static_cast<int>(from);
-        faults->silentUntil = static_cast<int>(until);
+    qint64 node = 0;
+    bool known = parseNumber(text, 1, 247, &node);
+    if (known && options->lineSensors.isEmpty())
+        known = node == options->configuration.node;
+    else if (known)
+        known = std::any_of(options->lineSensors.cbegin(), options->lineSensors.cend(),
+                            [node](const LineSensorOption &sensor) { return sensor.node == node; });
+    if (!known) {
+        *error = QStringLiteral("--fault-sensor %1: no sensor starts at that node address").arg(text);
+        return false;
     }
-    const QStringList addresses = unkept.isEmpty() ? QStringList() : unkept.join(QLatin1Char(',')).split(QLatin1Char(','));
+    options->faultSensor = static_cast<int>(node);
+    return true;
+}
+
+// --silent-from N[:M].
+bool parseSilentFrom(const QString &text, FaultOptions *faults, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    qint64 from = 0;
+    qint64 until = 0;
+    if (parts.size() > 2 || !parseNumber(parts.at(0), 1, 1000000000, &from)
+            || (parts.size() == 2 && !parseNumber(parts.at(1), from + 1, 1000000000, &until))) {
+        *error = QStringLiteral("--silent-from needs N[:M] with 1 <= N < M, not \"%1\"").arg(text);
+        return false;
+    }
+    faults->silentFrom = static_cast<int>(from);
+    faults->silentUntil = static_cast<int>(until);
+    return true;
+}
+
+// Every --unkept ADDR[,ADDR...].
+bool parseUnkept(const QStringList &unkept, FaultOptions *faults, QString *error)
+{
+    const QStringList addresses = unkept.isEmpty() ? QStringList()
+                                                   : unkept.join(QLatin1Char(',')).split(QLatin1Char(','));
     for (const QString &address : addresses) {
         qint64 value = 0;
         quint16 ignored = 0;
@@ -319,28 +341,15 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
         }
         options->faults.misreported.insert(static_cast<int>(address), static_cast<quint16>(value));
     }
-    if (!parseTargetedFaults(parser.value(silentFrom), parser.values(unkept), &options->faults, error)
-            || !parseLineSensors(parser.values(sensor), options, error))
+    if ((parser.isSet(silentFrom) && !parseSilentFrom(parser.value(silentFrom), &options->faults, error))
+            || !parseUnkept(parser.values(unkept), &options->faults, error)
+            || !parseLineSensors(parser.values(sensor), options, error)
+            || (parser.isSet(faultSensor) && !parseFaultSensor(parser.value(faultSensor), options, error)))
         return false;
     if (!options->lineSensors.isEmpty()
             && (parser.isSet(QStringLiteral("node")) || parser.isSet(QStringLiteral("serial")))) {
         *error = QStringLiteral("--node and --serial do not go with --sensor, which gives each sensor its own");
         return false;
-    }
-    if (parser.isSet(faultSensor)) {
-        qint64 node = 0;
-        bool known = parseNumber(parser.value(faultSensor), 1, 247, &node);
-        if (known && options->lineSensors.isEmpty())
-            known = node == options->configuration.node;
-        else if (known)
-            known = std::any_of(options->lineSensors.cbegin(), options->lineSensors.cend(),
-                                [node](const LineSensorOption &s) { return s.node == node; });
-        if (!known) {
-            *error = QStringLiteral("--fault-sensor %1: no sensor starts at that node address")
-                    .arg(parser.value(faultSensor));
-            return false;
-        }
-        options->faultSensor = static_cast<int>(node);
     }
     for (size_t i = 0; i < std::size(oneShotOptions); ++i) {
         const OneShotOption &limits = oneShotOptions[i];
