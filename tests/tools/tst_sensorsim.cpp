@@ -1,8 +1,9 @@
 // What the program's own end-to-end tests do not show of the simulator: the
-// exact bytes it puts on the line, its saved state across a restart and the
-// faults that strike one reply only. Every frame's check was worked out by
-// hand, apart from the simulator, so a check computed or ordered wrongly on
-// its side shows.
+// exact bytes it puts on the line, its saved state across a restart, the
+// faults that strike one reply only and several sensors on one line. Every
+// frame's check is worked out here (by hand, or by modbusCheck below), apart
+// from the simulator, so a check computed or ordered wrongly on its side
+// shows.
 
 #include "simulatorprocess.h"
 #include "testenvironment.h"
@@ -15,20 +16,33 @@
 
 namespace {
 
+// How long a sensor that is expected to stay silent is listened to.
+const int SilenceMs = 150;
+
 // CLOCK_MONOTONIC, the clock of the simulator's log.
 qint64 monotonicUs() { return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000; }
 
-// The Modbus check run over a whole frame, its own check included, leaves
-// nothing when the frame holds.
-bool checkHolds(const QByteArray &frame)
+quint16 modbusCheck(const QByteArray &bytes)
 {
     quint16 crc = 0xFFFF;
-    for (char byte : frame) {
+    for (char byte : bytes) {
         crc ^= quint8(byte);
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
-    return frame.size() >= 3 && crc == 0;
+    return crc;
+}
+
+// The Modbus check run over a whole frame, its own check included, leaves
+// nothing when the frame holds.
+bool checkHolds(const QByteArray &frame) { return frame.size() >= 3 && modbusCheck(frame) == 0; }
+
+// A frame given in hexadecimal, with its check appended, low byte first.
+QByteArray framed(const QString &hexBody)
+{
+    QByteArray frame = QByteArray::fromHex(hexBody.toLatin1());
+    const quint16 crc = modbusCheck(frame);
+    return frame + char(crc & 0xFF) + char(crc >> 8);
 }
 
 // What came back for a request, on the clock of the simulator's log: when the
@@ -51,8 +65,11 @@ struct RawPort
     // has been quiet for `quietMs`.
     Arrival ask(const char *hexRequest, int count, int quietMs = 2000)
     {
+        return ask(QByteArray::fromHex(hexRequest), count, quietMs);
+    }
+    Arrival ask(const QByteArray &request, int count, int quietMs = 2000)
+    {
         Arrival arrival;
-        const QByteArray request = QByteArray::fromHex(hexRequest);
         arrival.sentUs = monotonicUs();
         if (::write(descriptor, request.constData(), size_t(request.size())) != request.size())
             qWarning("RawPort: a request could not be written");
@@ -67,6 +84,24 @@ struct RawPort
             arrival.bytes.append(byte);
         }
         return arrival;
+    }
+
+    // The registers a read returns; none when no valid reply comes.
+    QVector<quint16> read(int slave, int address, int count, int quietMs = 2000)
+    {
+        const QByteArray reply = ask(framed(QString::asprintf("%02x03%04x%04x", slave, address, count)),
+                                     5 + 2 * count, quietMs).bytes;
+        QVector<quint16> words;
+        if (reply.size() == 5 + 2 * count && checkHolds(reply) && reply.at(0) == slave && reply.at(1) == 3)
+            for (int i = 0; i < count; ++i)
+                words << quint16(quint8(reply.at(3 + 2 * i)) << 8 | quint8(reply.at(4 + 2 * i)));
+        return words;
+    }
+    // Whether a write of one register is acknowledged.
+    bool write(int slave, int address, quint16 value)
+    {
+        const QByteArray request = framed(QString::asprintf("%02x10%04x000102%04x", slave, address, value));
+        return ask(request, 8).bytes == framed(QString::fromLatin1(request.left(6).toHex()));
     }
 
     const int descriptor;
@@ -152,6 +187,92 @@ private slots:
         QCOMPARE(reasons, (QStringList { "wrong-slave", "-", "late-reply", "-", "duplicate-reply", "-", "garbage", "-",
                                          "byte-gap", "-" }));
         QVERIFY(simulator.requests().at(3).timeUs < givenUp.sentUs + LateMs * 1000);
+    }
+
+    void severalSensorsShareTheLine()
+    {
+        SimulatorProcess simulator({ "--temperature", "20", "--sensor", "1:9001", "--sensor", "2:9002",
+                                     "--sensor", "3:9003:0x80000123" });
+        QVERIFY(simulator.start());
+        RawPort port(simulator.linkPath());
+        QVector<int> irradiance;
+        for (int node = 1; node <= 3; ++node) {
+            const quint16 firmware = node == 3 ? 0x8000 : 0x8001, release = node == 3 ? 0x0123 : 0;
+            QCOMPARE(port.read(node, 0x8000, 4), (QVector<quint16>{ quint16(9000 + node), 0, firmware, release }));
+            const QVector<quint16> live = port.read(node, 0x0100, 2);
+            QCOMPARE(live.size(), 2);
+            irradiance << live.at(0);
+            QCOMPARE(live.at(1), quint16((20 + node - 1) * 4));
+        }
+        // 100 W/m^2 apart, give or take each sensor's own clouds and noise.
+        for (int i = 1; i < 3; ++i)
+            QVERIFY2(qAbs(irradiance.at(i) - irradiance.at(i - 1) - 100) < 50,
+                     qPrintable(QStringLiteral("%1 after %2").arg(irradiance.at(i)).arg(irradiance.at(i - 1))));
+
+        // A new node moves sensor 2 only; nothing answers at its old one.
+        QVERIFY(port.write(2, 0x8004, 5));
+        QCOMPARE(port.read(5, 0x8000, 1), QVector<quint16>{ 9002 });
+        QCOMPARE(port.read(2, 0x8000, 1, SilenceMs), QVector<quint16>());
+        QCOMPARE(port.read(1, 0x8000, 1), QVector<quint16>{ 9001 });
+        QCOMPARE(port.read(3, 0x8000, 1), QVector<quint16>{ 9003 });
+        QStringList logged;
+        for (const SimRequest &request : simulator.requests())
+            logged << QStringLiteral("%1 %2").arg(request.slave).arg(request.reason);
+        QCOMPARE(logged, (QStringList{ "1 -", "1 -", "2 -", "2 -", "3 -", "3 -", "2 -", "5 -", "2 wrong-slave", "1 -",
+                                       "3 -" }));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("did not get ready"));
+        SimulatorProcess clash({ "--sensor", "4:9001", "--sensor", "4:9002" });
+        QVERIFY(!clash.start());
+        QCOMPARE(clash.waitForExit(), 2);
+    }
+
+    void faultsStrikeOnlyTheTargetedSensor()
+    {
+        SimulatorProcess simulator({ "--sensor", "1:9001", "--sensor", "2:9002", "--fault-sensor", "2",
+                                     "--silent-from", "3:6", "--unkept", "0x8007" });
+        QVERIFY(simulator.start());
+        RawPort port(simulator.linkPath());
+        const QVector<quint16> first{ 9001 }, second{ 9002 }, none;
+        // Frames 1 to 6: sensor 2 is silent at 3 and 5 only, sensor 1 never.
+        QCOMPARE(port.read(2, 0x8000, 1), second);
+        QCOMPARE(port.read(1, 0x8000, 1), first);
+        QCOMPARE(port.read(2, 0x8000, 1, SilenceMs), none);
+        QCOMPARE(port.read(1, 0x8000, 1), first);
+        QCOMPARE(port.read(2, 0x8000, 1, SilenceMs), none);
+        QCOMPARE(port.read(2, 0x8000, 1), second);
+        QCOMPARE(simulator.requests().at(2).reason, QStringLiteral("silent"));
+
+        // Both acknowledge a new delay; only sensor 1 keeps it.
+        QVERIFY(port.write(1, 0x8007, 7));
+        QVERIFY(port.write(2, 0x8007, 7));
+        QCOMPARE(port.read(1, 0x8007, 1), QVector<quint16>{ 7 });
+        QCOMPARE(port.read(2, 0x8007, 1), QVector<quint16>{ 1 });
+    }
+
+    void eachSensorKeepsItsOwnSavedState()
+    {
+        const QString stateFile = environment.workingDirectory() + QStringLiteral("/line.state");
+        const QStringList arguments{ "--state", stateFile, "--sensor", "1:9001", "--sensor", "2:9002" };
+        {
+            SimulatorProcess simulator(arguments);
+            QVERIFY(simulator.start());
+            RawPort port(simulator.linkPath());
+            QVERIFY(port.write(1, 0x8007, 7));
+            QVERIFY(port.write(1, 0x8100, 1));
+            QVERIFY(port.write(2, 0x8004, 4));
+            QVERIFY(port.write(4, 0x8100, 1));
+        }
+        QVERIFY(QFile::exists(stateFile + ".9001") && QFile::exists(stateFile + ".9002"));
+
+        // Sensor 2 comes back at the node it saved, with its own delay.
+        SimulatorProcess restarted(arguments);
+        QVERIFY(restarted.start());
+        RawPort port(restarted.linkPath());
+        QCOMPARE(port.read(1, 0x8007, 1), QVector<quint16>{ 7 });
+        QCOMPARE(port.read(4, 0x8000, 1), QVector<quint16>{ 9002 });
+        QCOMPARE(port.read(4, 0x8007, 1), QVector<quint16>{ 1 });
+        QCOMPARE(port.read(2, 0x8000, 1, SilenceMs), QVector<quint16>());
     }
 };
 

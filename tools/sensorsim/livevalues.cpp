@@ -14,6 +14,14 @@ LiveValues::LiveValues(std::optional<double> forcedTemperature, quint32 seed)
 {
 }
 
+LiveValues LiveValues::forSensor(int index, std::optional<double> forcedTemperature)
+{
+    LiveValues values(forcedTemperature, quint32(index) + 1);
+    values.irradianceOffset = index * IrradianceStep;
+    values.temperatureOffset = index * TemperatureStep;
+    return values;
+}
+
 quint16 LiveValues::temperatureRegister(double celsius)
 {
     return static_cast<quint16>(static_cast<qint16>(qRound(celsius * 4.0)));
@@ -39,6 +47,9 @@ LiveSample LiveValues::sampleAt(double secondsSinceStart)
     double celsius = 25.0 + 4.0 * std::sin(2.0 * M_PI * (dayPhase - 0.1)) + noise(generator) * 0.1;
     if (forcedTemperature)
         celsius = *forcedTemperature;
+    // Even at night, when the sun gives nothing, the sensors stay apart.
+    irradiance += irradianceOffset;
+    celsius += temperatureOffset;
 
     const double speed = 3.0 + 1.5 * std::sin(2.0 * M_PI * secondsSinceStart / 97.0) + noise(generator) * 0.05;
 

@@ -23,6 +23,15 @@ class LiveValues
 public:
     explicit LiveValues(std::optional<double> forcedTemperature = std::nullopt, quint32 seed = 1);
 
+    // The values of the sensor at this place on a line of several: each
+    // has its own clouds and noise, and the irradiance and temperature of
+    // the sensor at index i (from 0) lie i * IrradianceStep W/m^2 and
+    // i * TemperatureStep degC above those of the first, so that a test can
+    // tell whose reading it holds. The first is a lone sensor's.
+    static LiveValues forSensor(int index, std::optional<double> forcedTemperature);
+    static constexpr double IrradianceStep = 100.0;
+    static constexpr double TemperatureStep = 1.0;
+
     LiveSample sampleAt(double secondsSinceStart);
 
     // Register units of a temperature in degC, rounded to the nearest quarter.
@@ -31,6 +40,8 @@ public:
 private:
     std::optional<double> forcedTemperature;
     std::mt19937 generator;
+    double irradianceOffset = 0.0;
+    double temperatureOffset = 0.0;
     double cloudCover = 0.0;
     double lastCloudTime = 0.0;
 };

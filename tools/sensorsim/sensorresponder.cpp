@@ -14,6 +14,11 @@ void appendWord(QByteArray *frame, int word)
 }
 }
 
+bool FaultOptions::silentAt(int frameNumber) const
+{
+    return silent || (silentFrom > 0 && frameNumber >= silentFrom && (silentUntil <= 0 || frameNumber < silentUntil));
+}
+
 SensorResponder::SensorResponder(SensorRegisters *registers, const FaultOptions &faults)
     : registers(registers), faults(faults)
 {
@@ -46,28 +51,40 @@ bool SensorResponder::waitsForMoreAttempts(const QByteArray &frame)
     return false;
 }
 
-ResponderDecision SensorResponder::handleFrame(const QByteArray &frame, const ObservedLine &line,
+QString SensorResponder::frameFault(const QByteArray &frame, const ModbusRequest &request, bool lineMatches)
+{
+    // On a real wire a master at the wrong bit rate or framing produces
+    // garbage that the sensor cannot even recognise as a frame.
+    if (!lineMatches)
+        return QStringLiteral("line-mismatch");
+    if (!ModbusRequest::isComplete(frame))
+        return QStringLiteral("incomplete");
+    if (!hasValidCrc(frame))
+        return QStringLiteral("bad-crc");
+    if (request.slave == BroadcastAddress)
+        return QStringLiteral("broadcast");
+    return QString();
+}
+
+QString SensorResponder::unclaimedReason(const QByteArray &frame, const ModbusRequest &request, bool anyLineMatches)
+{
+    const QString fault = frameFault(frame, request, anyLineMatches);
+    return fault.isEmpty() ? QStringLiteral("wrong-slave") : fault;
+}
+
+ResponderDecision SensorResponder::handleFrame(const QByteArray &frame, const ObservedLine &line, int frameNumber,
                                                double secondsSinceStart)
 {
     ResponderDecision decision;
     decision.request = ModbusRequest::parse(frame);
     const LinkSettings &link = registers->link();
 
-    // On a real wire a master at the wrong bit rate or framing produces
-    // garbage that the sensor cannot even recognise as a frame.
-    if (!lineMatches(line, link.bitRateCode, link.serialConfCode))
-        decision.reason = QStringLiteral("line-mismatch");
-    else if (!ModbusRequest::isComplete(frame))
-        decision.reason = QStringLiteral("incomplete");
-    else if (!hasValidCrc(frame))
-        decision.reason = QStringLiteral("bad-crc");
-    else if (decision.request.slave == BroadcastAddress)
-        decision.reason = QStringLiteral("broadcast");
-    else if (decision.request.slave != link.node)
+    decision.reason = frameFault(frame, decision.request, lineMatches(line, link.bitRateCode, link.serialConfCode));
+    if (decision.reason.isEmpty() && decision.request.slave != link.node)
         decision.reason = QStringLiteral("wrong-slave");
-    else if (faults.silent)
+    if (decision.reason.isEmpty() && faults.silentAt(frameNumber))
         decision.reason = QStringLiteral("silent");
-    else if (waitsForMoreAttempts(frame))
+    if (decision.reason.isEmpty() && waitsForMoreAttempts(frame))
         decision.reason = QStringLiteral("waiting-attempt");
     if (!decision.reason.isEmpty())
         return decision;
@@ -113,7 +130,7 @@ QByteArray SensorResponder::execute(const ModbusRequest &request, double seconds
     } else {
         if (request.byteCount != request.count * 2 || request.values.size() != request.count)
             return fail(IllegalDataValue);
-        const ModbusException result = registers->write(request.address, request.values);
+        const ModbusException result = registers->write(request.address, keepingUnkept(request));
         if (result != NoException)
             return fail(result);
         appendWord(&reply, request.address);
@@ -121,6 +138,20 @@ QByteArray SensorResponder::execute(const ModbusRequest &request, double seconds
     }
     appendCrc(&reply);
     return reply;
+}
+
+// The values to write with those of unkept registers replaced by what the
+// registers hold, so that the write goes through, Save included, and leaves
+// them as they were. A value the sensor would refuse stays, to be refused.
+QVector<quint16> SensorResponder::keepingUnkept(const ModbusRequest &request) const
+{
+    QVector<quint16> words = request.values;
+    for (int i = 0; i < words.size(); ++i) {
+        const int address = request.address + i;
+        if (faults.unkept.contains(address) && SensorConfiguration::isAcceptable(address, words.at(i)))
+            registers->configuration().registerValue(address, &words[i]);
+    }
+    return words;
 }
 
 void SensorResponder::transactionDone()

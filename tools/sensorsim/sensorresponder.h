@@ -6,6 +6,7 @@
 #include "sensorregisters.h"
 
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 // Misbehaviour to put on, for seeing how the program copes with a sensor
@@ -17,6 +18,11 @@ struct FaultOptions
     bool corruptReplyCrc = false;
     QMap<int, quint8> exceptionAt;      // register address -> exception code
     QMap<int, quint16> misreported;     // register address -> value its reads carry
+    int silentFrom = 0;                 // frame number from which it stops answering; 0: never
+    int silentUntil = 0;                // frame number from which it answers again; 0: never
+    QSet<int> unkept;                   // configuration registers whose writes are acknowledged but lost
+
+    bool silentAt(int frameNumber) const;
 };
 
 // What to do about one received frame.
@@ -38,17 +44,25 @@ class SensorResponder
 public:
     SensorResponder(SensorRegisters *registers, const FaultOptions &faults);
 
-    ResponderDecision handleFrame(const QByteArray &frame, const ObservedLine &line,
+    // frameNumber counts every frame on the line from 1, as the request log
+    // does.
+    ResponderDecision handleFrame(const QByteArray &frame, const ObservedLine &line, int frameNumber,
                                   double secondsSinceStart);
     // Call when the reply has left (or at once when there is none): changes
     // of node, line settings and a reset wait for it.
     void transactionDone();
 
     static QByteArray exceptionReply(int slave, int function, quint8 code);
+    // Why no sensor takes up a frame that no sensor's node is addressed by
+    // ("line-mismatch" when no sensor's line matches the master's,
+    // "wrong-slave" when nothing else is wrong with it).
+    static QString unclaimedReason(const QByteArray &frame, const ModbusRequest &request, bool anyLineMatches);
 
 private:
     QByteArray execute(const ModbusRequest &request, double secondsSinceStart, QString *reason);
     bool waitsForMoreAttempts(const QByteArray &frame);
+    QVector<quint16> keepingUnkept(const ModbusRequest &request) const;
+    static QString frameFault(const QByteArray &frame, const ModbusRequest &request, bool lineMatches);
 
     SensorRegisters *registers;
     FaultOptions faults;

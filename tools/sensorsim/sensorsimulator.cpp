@@ -5,7 +5,6 @@
 #include "link/serialline.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -28,7 +27,7 @@ const int BitsPerCharacter = 11;
 }
 
 SensorSimulator::SensorSimulator(const SimulatorOptions &options)
-    : options(options), startUs(monotonicUs()), liveValues(options.temperature)
+    : options(options), startUs(monotonicUs())
 {
 }
 
@@ -71,25 +70,14 @@ bool SensorSimulator::start(QString *error)
             stopRequested = 1;
     }
 
-    std::optional<SensorConfiguration> saved;
-    if (!options.stateFile.isEmpty() && QFileInfo::exists(options.stateFile)) {
-        SensorConfiguration loaded;
-        QString loadError;
-        if (!SensorConfiguration::loadFromFile(options.stateFile, &loaded, &loadError)) {
-            *error = QStringLiteral("cannot use the state file %1: %2").arg(options.stateFile, loadError);
-            return false;
-        }
-        saved = loaded;
-    }
-    registers = std::make_unique<SensorRegisters>(options.identity, options.configuration, saved,
-                                                  options.stateFile, &liveValues);
-    responder = std::make_unique<SensorResponder>(registers.get(), options.faults);
+    if (!bus.setUp(options, error))
+        return false;
 
     if (!options.logFile.isEmpty() && !log.open(options.logFile, error)) {
         *error = QStringLiteral("cannot open the log %1: %2").arg(options.logFile, *error);
         return false;
     }
-    const LinkSettings &link = registers->link();
+    const LinkSettings &link = bus.firstLink();
     if (!terminal.open(link.bitRateCode, link.serialConfCode, error))
         return false;
     const QString linkPath = QDir(virtualPortDirectory()).filePath(options.name);
@@ -104,7 +92,7 @@ qint64 SensorSimulator::byteTimeUs() const
 {
     if (!options.frameTiming)
         return 0;
-    return BitsPerCharacter * 1000000LL / baudForCode(registers->link().bitRateCode);
+    return BitsPerCharacter * 1000000LL / baudForCode(replying->registers.link().bitRateCode);
 }
 
 void SensorSimulator::sleepUs(qint64 us)
@@ -117,16 +105,17 @@ void SensorSimulator::sleepUs(qint64 us)
 
 qint64 SensorSimulator::replyWaitUs() const
 {
-    qint64 waitUs = qint64(options.replyDelayMs) * 1000;
+    qint64 waitUs = replying->faulty ? qint64(options.replyDelayMs) * 1000 : 0;
     // A slave must leave the line quiet for 3.5 characters before it talks.
     if (options.frameTiming)
-        waitUs += BitsPerCharacter * 3500000LL / baudForCode(registers->link().bitRateCode);
+        waitUs += BitsPerCharacter * 3500000LL / baudForCode(replying->registers.link().bitRateCode);
     return waitUs;
 }
 
 void SensorSimulator::sendReply(const QByteArray &bytes)
 {
-    if (!terminal.send(bytes, byteTimeUs(), qint64(options.byteGapMs) * 1000))
+    const qint64 gapUs = replying->faulty ? qint64(options.byteGapMs) * 1000 : 0;
+    if (!terminal.send(bytes, byteTimeUs(), gapUs))
         std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
 }
 
@@ -147,10 +136,11 @@ void SensorSimulator::sendHeldBack()
 void SensorSimulator::handleFrame(const ReceivedFrame &frame)
 {
     ++requestsSeen;
-    ResponderDecision decision = responder->handleFrame(frame.bytes, frame.line,
-                                                        (frame.arrivalUs - startUs) / 1e6);
+    ResponderDecision decision = bus.handleFrame(frame.bytes, frame.line, requestsSeen,
+                                                 (frame.arrivalUs - startUs) / 1e6, &replying);
+    // Only a sensor that answers has a reply for a one-shot fault to strike.
     const std::optional<OneShotFaults::Fault> scheduled
-            = decision.answered() ? options.oneShotFaults.at(requestsSeen) : std::nullopt;
+            = decision.answered() && replying->faulty ? options.oneShotFaults.at(requestsSeen) : std::nullopt;
     // Copied out of the optional: GCC's -O2 cannot see that the lambda
     // below reads it only when it is set.
     const bool faulted = scheduled.has_value();
@@ -185,7 +175,7 @@ void SensorSimulator::handleFrame(const ReceivedFrame &frame)
 
 void SensorSimulator::finishTransaction(bool answered)
 {
-    responder->transactionDone();
+    bus.transactionDone();
     if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter) {
         // The last reply still reaches the program, as it would have left
         // the adapter before the plug was pulled.

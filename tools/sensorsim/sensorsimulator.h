@@ -1,19 +1,16 @@
 #ifndef SENSORSIMULATOR_H
 #define SENSORSIMULATOR_H
 
-#include "livevalues.h"
 #include "pseudoterminal.h"
 #include "requestlog.h"
-#include "sensorregisters.h"
-#include "sensorresponder.h"
+#include "sensorbus.h"
 #include "simulatoroptions.h"
 
 #include <QList>
 
-#include <memory>
-
 // Puts the pieces together: the pseudo-terminal carries frames to the
-// responder and its replies back, with the timing faults applied on the way,
+// sensors on the line and their replies back, with the timing faults of the
+// replying sensor applied on the way,
 // until a signal stops it or the port is made to vanish.
 // A reply that a one-shot fault holds back (all of a late reply, the part
 // after the pause of a gapped one) is waited for in the same poll that
@@ -55,9 +52,8 @@ private:
 
     SimulatorOptions options;
     qint64 startUs;
-    LiveValues liveValues;
-    std::unique_ptr<SensorRegisters> registers;
-    std::unique_ptr<SensorResponder> responder;
+    SensorBus bus;
+    BusSensor *replying = nullptr;  // the sensor whose reply is on its way
     PseudoTerminal terminal;
     RequestLog log;
     int requestsSeen = 0;           // frames handled so far; the current one's number

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -84,19 +85,123 @@ const NumericOption numericOptions[] = {
 };
 }
 
+QList<SensorSetup> SimulatorOptions::sensorSetups() const
+{
+    if (lineSensors.isEmpty())
+        return { SensorSetup{ identity, configuration, stateFile, true } };
+    QList<SensorSetup> setups;
+    for (const LineSensorOption &sensor : lineSensors) {
+        SensorSetup setup{ identity, configuration, QString(), faultSensor == 0 || faultSensor == sensor.node };
+        setup.identity.serialNumber = sensor.serialNumber;
+        setup.identity.firmwareVersion = sensor.firmwareVersion.value_or(identity.firmwareVersion);
+        setup.configuration.node = static_cast<quint16>(sensor.node);
+        if (!stateFile.isEmpty())
+            setup.stateFile = stateFile + QLatin1Char('.') + QString::number(sensor.serialNumber);
+        setups.append(setup);
+    }
+    return setups;
+}
+
+namespace {
+bool parseLineSensors(const QStringList &entries, SimulatorOptions *options, QString *error)
+{
+    for (const QString &entry : entries) {
+        const QStringList parts = entry.split(QLatin1Char(':'));
+        qint64 node = 0;
+        qint64 serial = 0;
+        qint64 firmware = 0;
+        if (parts.size() < 2 || parts.size() > 3 || !parseNumber(parts.at(0), 1, 247, &node)
+                || !parseNumber(parts.at(1), 0, 0xFFFFFFFFLL, &serial)
+                || (parts.size() == 3 && !parseNumber(parts.at(2), 0, 0xFFFFFFFFLL, &firmware))) {
+            *error = QStringLiteral("--sensor needs ADDR:SERIAL[:FIRMWARE] (ADDR from 1 to 247), not \"%1\"")
+                    .arg(entry);
+            return false;
+        }
+        for (const LineSensorOption &other : options->lineSensors) {
+            if (other.node == node || other.serialNumber == serial) {
+                *error = QStringLiteral("--sensor %1: another sensor already has %2")
+                        .arg(entry, other.node == node ? QStringLiteral("node address %1").arg(node)
+                                                       : QStringLiteral("serial number %1").arg(serial));
+                return false;
+            }
+        }
+        LineSensorOption sensor{ static_cast<int>(node), static_cast<quint32>(serial), std::nullopt };
+        if (parts.size() == 3)
+            sensor.firmwareVersion = static_cast<quint32>(firmware);
+        options->lineSensors.append(sensor);
+    }
+    return true;
+}
+
+// --fault-sensor ADDR, which must name a sensor on the line.
+bool parseFaultSensor(const QString &text, SimulatorOptions *options, QString *error)
+{
+    qint64 node = 0;
+    bool known = parseNumber(text, 1, 247, &node);
+    if (known && options->lineSensors.isEmpty())
+        known = node == options->configuration.node;
+    else if (known)
+        known = std::any_of(options->lineSensors.cbegin(), options->lineSensors.cend(),
+                            [node](const LineSensorOption &sensor) { return sensor.node == node; });
+    if (!known) {
+        *error = QStringLiteral("--fault-sensor %1: no sensor starts at that node address").arg(text);
+        return false;
+    }
+    options->faultSensor = static_cast<int>(node);
+    return true;
+}
+
+// --silent-from N[:M].
+bool parseSilentFrom(const QString &text, FaultOptions *faults, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    qint64 from = 0;
+    qint64 until = 0;
+    if (parts.size() > 2 || !parseNumber(parts.at(0), 1, 1000000000, &from)
+            || (parts.size() == 2 && !parseNumber(parts.at(1), from + 1, 1000000000, &until))) {
+        *error = QStringLiteral("--silent-from needs N[:M] with 1 <= N < M, not \"%1\"").arg(text);
+        return false;
+    }
+    faults->silentFrom = static_cast<int>(from);
+    faults->silentUntil = static_cast<int>(until);
+    return true;
+}
+
+// Every --unkept ADDR[,ADDR...].
+bool parseUnkept(const QStringList &unkept, FaultOptions *faults, QString *error)
+{
+    const QStringList addresses = unkept.isEmpty() ? QStringList()
+                                                   : unkept.join(QLatin1Char(',')).split(QLatin1Char(','));
+    for (const QString &address : addresses) {
+        qint64 value = 0;
+        quint16 ignored = 0;
+        if (!parseNumber(address, 0, 0xFFFF, &value)
+                || !SensorConfiguration().registerValue(static_cast<int>(value), &ignored)) {
+            *error = QStringLiteral("--unkept needs configuration register addresses (0x8004 to 0x800A, "
+                                    "0x8030), not \"%1\"").arg(address);
+            return false;
+        }
+        faults->unkept.insert(static_cast<int>(value));
+    }
+    return true;
+}
+}
+
 bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *options, QString *error,
                            bool *helpRequested)
 {
     *helpRequested = false;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-            "Simulates a Kelvane irradiance sensor on a pseudo-terminal, announced as a "
-            "virtual serial port.\n"
+            "Simulates a Kelvane irradiance sensor, or several on one line, on a pseudo-terminal, "
+            "announced as a virtual serial port.\n"
             "The options ending in -at strike once, at the Nth frame received: frames are "
             "counted from 1 in order of arrival, every frame (for any slave, damaged or not) "
             "counting, as the lines of the --log file do. A frame that gets no reply is left "
             "as it is. The log gives a faulted reply the reason late-reply, duplicate-reply, "
-            "garbage or byte-gap, after its own reason if it had one (exception-2+garbage)."));
+            "garbage or byte-gap, after its own reason if it had one (exception-2+garbage).\n"
+            "Several sensors share the line with --sensor; each answers only frames for its own "
+            "node, and a frame for no sensor is logged as wrong-slave."));
     const QCommandLineOption help(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
@@ -125,8 +230,31 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
                                          QStringLiteral("Take as long to reply as the configured bit rate would."));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
                                             QStringLiteral("Quit when the process that started this one ends."));
+    const QCommandLineOption sensor(QStringLiteral("sensor"),
+                                    QStringLiteral("Put a sensor at node ADDR with this serial number (and "
+                                                   "firmware, default that of --firmware) on the line. "
+                                                   "Repeatable: each is one more sensor, with its own registers, "
+                                                   "node, line settings and state file (the --state file with "
+                                                   ".SERIAL appended); the sensor given Nth measures "
+                                                   "(N-1)*100 W/m^2 and (N-1) degC more than the first. "
+                                                   "Replaces --node and --serial."),
+                                    QStringLiteral("ADDR:SERIAL[:FIRMWARE]"));
+    const QCommandLineOption faultSensor(QStringLiteral("fault-sensor"),
+                                         QStringLiteral("Let the faults (all but --vanish-after and "
+                                                        "--frame-timing) strike only the sensor that started "
+                                                        "at node ADDR, wherever it moves; without it they strike "
+                                                        "every sensor."),
+                                         QStringLiteral("ADDR"));
+    const QCommandLineOption silentFrom(QStringLiteral("silent-from"),
+                                        QStringLiteral("Stop answering from frame N on and, with M, answer "
+                                                       "again from frame M on."),
+                                        QStringLiteral("N[:M]"));
+    const QCommandLineOption unkept(QStringLiteral("unkept"),
+                                    QStringLiteral("Acknowledge writes to configuration register ADDR but keep "
+                                                   "its old value. Repeatable, or a comma list."),
+                                    QStringLiteral("ADDR[,ADDR...]"));
     parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, misreport, frameTiming,
-                        exitWithParent });
+                        exitWithParent, sensor, faultSensor, silentFrom, unkept });
     QList<QCommandLineOption> oneShot;
     for (const OneShotOption &option : oneShotOptions) {
         oneShot.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
@@ -212,6 +340,16 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
             return false;
         }
         options->faults.misreported.insert(static_cast<int>(address), static_cast<quint16>(value));
+    }
+    if ((parser.isSet(silentFrom) && !parseSilentFrom(parser.value(silentFrom), &options->faults, error))
+            || !parseUnkept(parser.values(unkept), &options->faults, error)
+            || !parseLineSensors(parser.values(sensor), options, error)
+            || (parser.isSet(faultSensor) && !parseFaultSensor(parser.value(faultSensor), options, error)))
+        return false;
+    if (!options->lineSensors.isEmpty()
+            && (parser.isSet(QStringLiteral("node")) || parser.isSet(QStringLiteral("serial")))) {
+        *error = QStringLiteral("--node and --serial do not go with --sensor, which gives each sensor its own");
+        return false;
     }
     for (size_t i = 0; i < std::size(oneShotOptions); ++i) {
         const OneShotOption &limits = oneShotOptions[i];

@@ -6,9 +6,27 @@
 #include "sensorregisters.h"
 #include "sensorresponder.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+// One sensor of a line of several, as --sensor ADDR:SERIAL[:FIRMWARE] gives it.
+struct LineSensorOption
+{
+    int node = 1;
+    quint32 serialNumber = 0;
+    std::optional<quint32> firmwareVersion;     // unset: that of --firmware
+};
+
+// How one sensor on the line starts.
+struct SensorSetup
+{
+    SensorIdentity identity;
+    SensorConfiguration configuration;  // unless it saved one
+    QString stateFile;                  // empty: a save keeps nothing
+    bool faulty = true;                 // the fault options apply to it
+};
 
 // Everything the command line can set.
 struct SimulatorOptions
@@ -26,6 +44,14 @@ struct SimulatorOptions
     int vanishAfter = 0;                // 0: never
     bool frameTiming = false;
     bool exitWithParent = false;
+    QList<LineSensorOption> lineSensors;    // empty: one sensor, from identity and configuration
+    int faultSensor = 0;                    // node at start of the only sensor faults strike; 0: every one
+
+    // The sensors on the line, in the order given. Each of several starts
+    // from the configuration given, at its own node, and keeps its saved
+    // configuration in the state file with ".<serial number>" appended, so
+    // that it finds it again whatever node it has moved to.
+    QList<SensorSetup> sensorSetups() const;
 };
 
 // Parses the arguments (the program name first). Returns false with a
