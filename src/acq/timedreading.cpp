@@ -108,8 +108,6 @@ QString TimedReading::logFileName() const
 QStringList TimedReading::logFileNames() const
 {
     QStringList names;
-    if (!isActive())
-        return names;
     for (const auto &sensor : polled) {
         if (sensor->log)
             names << sensor->log->fileName();

@@ -46,7 +46,7 @@ public:
     bool isActive() const { return currentState != State::Stopped; }
     // The sensors polled, by address, in the order they are read.
     QVector<int> addresses() const;
-    // The log of the run's first sensor; empty when no run is on.
+    // The log of the last run's first sensor, and those of all its sensors.
     QString logFileName() const;
     QStringList logFileNames() const;
 
