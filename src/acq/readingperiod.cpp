@@ -21,6 +21,14 @@ int minimumReadingPeriodMs(const CommTiming &timing, quint32 firmwareVersion)
     return int(qMin<qint64>(period, std::numeric_limits<int>::max()));
 }
 
+int minimumReadingPeriodMs(const CommTiming &timing, const QVector<quint32> &firmwareVersions)
+{
+    qint64 period = 0;
+    for (quint32 firmwareVersion : firmwareVersions)
+        period += minimumReadingPeriodMs(timing, firmwareVersion);
+    return int(qMin<qint64>(period, std::numeric_limits<int>::max()));
+}
+
 int tickFlashMs(int periodMs)
 {
     return qMin(periodMs / 4, 1000);

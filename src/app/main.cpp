@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -24,7 +25,7 @@ void setApplicationIdentity()
 // console application is enough for the parser; it is gone again before the
 // real one is made. Every other argument is left alone: -platform, -style,
 // -geometry and the like are QApplication's.
-bool answeredCommandLineQuery(int &argc, char **argv, QString *port)
+bool answeredCommandLineQuery(int &argc, char **argv, QString *port, QString *project)
 {
     QCoreApplication console(argc, argv);
     setApplicationIdentity();
@@ -43,6 +44,9 @@ bool answeredCommandLineQuery(int &argc, char **argv, QString *port)
                                                        "or its device (for example /dev/ttyUSB0)."),
                                         QStringLiteral("NAME"));
     parser.addOptions({ help, version, portOption });
+    parser.addPositionalArgument(QStringLiteral("project"),
+                                 QStringLiteral("A project file (.kelvaset) to open: its line and sensors."),
+                                 QStringLiteral("[PROJECT.kelvaset]"));
     // Unknown options are the toolkit's, so a failed parse is no error here.
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(help)) {
@@ -52,6 +56,10 @@ bool answeredCommandLineQuery(int &argc, char **argv, QString *port)
         return true;
     }
     *port = parser.value(portOption);
+    for (const QString &argument : parser.positionalArguments()) {
+        if (argument.endsWith(QStringLiteral(".kelvaset")))
+            *project = argument;
+    }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                     qPrintable(QCoreApplication::applicationVersion()));
@@ -66,7 +74,8 @@ int main(int argc, char *argv[])
     // Images must resolve before any widget is built.
     registerImageResources();
     QString port;
-    if (answeredCommandLineQuery(argc, argv, &port))
+    QString project;
+    if (answeredCommandLineQuery(argc, argv, &port, &project))
         return 0;
     QApplication application(argc, argv);
     setApplicationIdentity();
@@ -74,5 +83,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("example.orvanto.Kelvaset"));
     MainWindow window(port);
     window.show();
+    if (!project.isEmpty())
+        QTimer::singleShot(0, &window, [&window, project] { window.openProject(project); });
     return application.exec();
 }

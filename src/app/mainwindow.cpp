@@ -6,6 +6,7 @@
 #include "acq/readingperiod.h"
 #include "acq/timedreading.h"
 #include "device/parameterform.h"
+#include "device/projectfile.h"
 #include "findsensordialog.h"
 #include "link/linkthread.h"
 #include "link/openfailure.h"
@@ -21,11 +22,16 @@
 #include "session/linesession.h"
 #include "session/settingsstore.h"
 #include "sensorformbinding.h"
+#include "sensortablemodel.h"
 #include "statusdisplay.h"
 #include "windowgeometry.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QShortcut>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
@@ -62,6 +68,11 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     reading = new TimedReading(link, session, this);
     plots->follow(reading, session);
     connection->setWaitsForLostPort([this] { return reading->isActive(); });
+    session->replaceSensors(store->sensors());
+    sensorModel = new SensorTableModel(session, this);
+    ui->sensorsTableView->setModel(sensorModel);
+    ui->sensorsTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->sensorsTableView->verticalHeader()->hide();
 
     placeWindow();
     rebuildPortList();
@@ -107,6 +118,24 @@ void MainWindow::connectSignals()
     connect(ui->readSpinBox, SIGNAL(valueChanged(int)), ui->readHorizontalSlider, SLOT(setValue(int)));
     connect(ui->readSpinBox, SIGNAL(editingFinished()), this, SLOT(updateTimingReading()));
 
+    connect(ui->actionOpenProject, SIGNAL(triggered()), this, SLOT(openProjectSlot()));
+    connect(ui->actionSaveProject, SIGNAL(triggered()), this, SLOT(saveProjectSlot()));
+    connect(ui->actionAddSensor, SIGNAL(triggered()), this, SLOT(addSensorSlot()));
+    connect(ui->actionRemoveSensor, SIGNAL(triggered()), this, SLOT(removeSensorSlot()));
+    auto *removeKey = new QShortcut(QKeySequence::Delete, ui->sensorsTableView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, &MainWindow::removeSensorSlot);
+    connect(ui->sensorsTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &MainWindow::sensorSelected);
+    connect(sensorModel, &QAbstractItemModel::modelReset, this, &MainWindow::updateSensorActions);
+    connect(session, &LineSession::sensorsChanged, this, [this] {
+        store->saveSensors(session->sensors());
+        applyTimingOptions();
+    });
+    connect(session, &LineSession::sensorChanged, this, [this] { store->saveSensors(session->sensors()); });
+    connect(session, &LineSession::identityChanged, this, &MainWindow::updateSensorActions);
+    connect(session, &LineSession::slaveChanged, this, &MainWindow::updateSensorActions);
+    connect(session, &LineSession::connectionChanged, this, &MainWindow::updateSensorActions);
+
     connect(binding, &SensorFormBinding::notShown, this, &MainWindow::warnUnmanagedWidget);
     connect(session, &LineSession::answeredLineChanged, this, [this](const SerialLineSettings &line) {
         store->saveLine(line);
@@ -151,6 +180,27 @@ void MainWindow::connectSignals()
         status->schedulePartialReset(tickFlashMs(periodMs));
     });
     connect(reading, &TimedReading::lineLost, connection, &LineConnection::lineLost);
+    connect(reading, &TimedReading::runStarting, this, [this] {
+        quint32 newest = session->firmwareVersion();
+        for (quint32 firmware : polledFirmwares())
+            newest = qMax(newest, firmware);
+        plots->showTabsFor(newest);
+    });
+    // A sensor of several that stops answering is told once, in its row and
+    // here; the others go on.
+    connect(reading, &TimedReading::sensorLost, this, [this](int address, const QString &reason) {
+        const int row = session->indexOf(address);
+        const QString name = row >= 0 ? session->sensors().at(row).displayName() : QString::number(address);
+        status->show(StatusDisplay::Colour::Bad,
+                     tr("%0 (address %1) does not answer: %2").arg(name).arg(address).arg(reason));
+        status->schedulePartialReset(5000);
+    });
+    connect(reading, &TimedReading::sensorBack, this, [this](int address) {
+        const int row = session->indexOf(address);
+        const QString name = row >= 0 ? session->sensors().at(row).displayName() : QString::number(address);
+        status->show(StatusDisplay::Colour::Good, tr("%0 (address %1) answers again.").arg(name).arg(address));
+        status->schedulePartialReset(2000);
+    });
 }
 
 bool MainWindow::isTimedReadingActive() const
@@ -203,7 +253,7 @@ void MainWindow::placeWindow()
 void MainWindow::optionsSlot()
 {
     {
-        OptionsDialog dialog(store.get(), 1, this);
+        OptionsDialog dialog(store.get(), qMax(1, session->sensors().size()), this);
         dialog.exec();
     }
     link->setTiming(store->timing());
@@ -229,6 +279,10 @@ void MainWindow::findSensorSlot()
         // the line the session holds.
         if (wasOpen)
             openPort(previousPort);
+        return;
+    }
+    if (dialog.addAllChosen()) {
+        addFoundSensors(port, dialog.foundSensors());
         return;
     }
     const FoundSensor &found = dialog.chosenSensor();
@@ -262,7 +316,7 @@ void MainWindow::applyTimingOptions()
     if (chosenPeriodMs < 0)
         chosenPeriodMs = options.readTimer;
     const int period = chosenPeriodMs;
-    const int minimumReadingPeriod = minimumReadingPeriodMs(timing, firmwareVersion);
+    const int minimumReadingPeriod = minimumReadingPeriodMs(timing, polledFirmwares());
     ui->readSpinBox->setRange(minimumReadingPeriod, options.maxReadTime);
     ui->readSpinBox->setValue(period);
     ui->readHorizontalSlider->setRange(minimumReadingPeriod, options.maxReadTime);
@@ -597,4 +651,177 @@ void MainWindow::updateTimingReading()
     chosenPeriodMs = ui->readSpinBox->value();
     if (ui->readCheckBox->isChecked())
         reading->setPeriod(ui->readSpinBox->value());
+}
+
+// ---- Sensors of the line
+
+QVector<quint32> MainWindow::polledFirmwares() const
+{
+    QVector<quint32> firmwares;
+    for (const LineSensor &sensor : session->sensors())
+        firmwares << sensor.firmwareVersion;
+    if (firmwares.isEmpty())
+        firmwares << session->firmwareVersion();
+    return firmwares;
+}
+
+void MainWindow::addFoundSensors(const SerialPortInfo &port, const QList<FoundSensor> &found)
+{
+    if (found.isEmpty())
+        return;
+    // The sensors of one line answer at one bit rate and framing: the first
+    // found gives it, and the port is opened there.
+    const FoundSensor &first = found.first();
+    QStringList skipped;
+    for (const FoundSensor &sensor : found) {
+        LineSensor listed;
+        listed.address = sensor.slave;
+        listed.serialNumber = sensor.serialNumber;
+        listed.firmwareVersion = sensor.firmwareVersion;
+        if (sensor.bitRateCode != first.bitRateCode || sensor.framingCode != first.framingCode
+                || !session->addSensor(listed))
+            skipped << QString::number(sensor.serialNumber);
+    }
+    session->useFoundSensor(port, first.slave, first.bitRateCode, first.framingCode);
+    openPort(port);
+    if (!skipped.isEmpty()) {
+        QMessageBox::warning(this, tr("Sensors not added"),
+                             tr("These sensors answered at another line or at an address already listed, and "
+                                "were not added: %0.").arg(skipped.join(QStringLiteral(", "))),
+                             QMessageBox::Ok);
+    }
+}
+
+void MainWindow::updateSensorActions()
+{
+    ui->actionAddSensor->setEnabled(session->isOpen() && firmwareKnown(session->firmwareVersion())
+                                    && session->indexOf(session->slave()) < 0);
+    ui->actionRemoveSensor->setEnabled(ui->sensorsTableView->selectionModel()->currentIndex().isValid());
+}
+
+void MainWindow::addSensorSlot()
+{
+    if (!firmwareKnown(session->firmwareVersion()))
+        return;
+    LineSensor sensor;
+    sensor.address = session->slave();
+    sensor.serialNumber = session->serialNumber();
+    sensor.firmwareVersion = session->firmwareVersion();
+    if (!session->addSensor(sensor)) {
+        QMessageBox::warning(this, tr("Sensor not added"),
+                             tr("Another sensor of the list has address %0.").arg(sensor.address), QMessageBox::Ok);
+    }
+    updateSensorActions();
+}
+
+void MainWindow::removeSensorSlot()
+{
+    const QModelIndex current = ui->sensorsTableView->selectionModel()->currentIndex();
+    if (!current.isValid() || current.row() >= session->sensors().size())
+        return;
+    session->removeSensor(session->sensors().at(current.row()).address);
+}
+
+void MainWindow::sensorSelected(const QModelIndex &current)
+{
+    updateSensorActions();
+    if (!current.isValid() || current.row() >= session->sensors().size())
+        return;
+    // The form shows the sensor picked: it is read at its address.
+    session->selectSlave(session->sensors().at(current.row()).address);
+    if (session->isOpen() && !isBusy())
+        readAllSlot();
+}
+
+void MainWindow::saveProjectSlot()
+{
+    QString fileName = QFileDialog::getSaveFileName(this, tr("Save project"), QString(),
+                                                    tr("Kelvaset projects (*.kelvaset)"));
+    if (fileName.isEmpty())
+        return;
+    if (!fileName.endsWith(QStringLiteral(".kelvaset")))
+        fileName += QStringLiteral(".kelvaset");
+    saveProject(fileName);
+}
+
+bool MainWindow::saveProject(const QString &fileName)
+{
+    ProjectFile project;
+    SerialPortInfo port = session->port();
+    if (session->connection() == LineSession::Connection::Closed)
+        portList->selectedPort(&port);
+    project.portName = port.friendName;
+    project.portIdentity = port.identity;
+    project.bitRateCode = session->bitRateCode();
+    project.framingCode = session->framingCode();
+    project.periodMs = ui->readSpinBox->value();
+    for (const LineSensor &sensor : session->sensors())
+        project.sensors.append({ sensor.address, sensor.expectedSerial ? sensor.expectedSerial : sensor.serialNumber,
+                                 sensor.label });
+    QString error;
+    if (project.save(fileName, &error))
+        return true;
+    QMessageBox::critical(this, tr("Project not saved"), error, QMessageBox::Ok);
+    return false;
+}
+
+void MainWindow::openProjectSlot()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open project"), QString(),
+                                                          tr("Kelvaset projects (*.kelvaset)"));
+    if (!fileName.isEmpty())
+        openProject(fileName);
+}
+
+bool MainWindow::openProject(const QString &fileName)
+{
+    ProjectFile project;
+    QString error;
+    if (!project.load(fileName, &error)) {
+        QMessageBox::critical(this, tr("Project not opened"), error, QMessageBox::Ok);
+        return false;
+    }
+    if (isBusy())
+        return false;
+    if (session->connection() != LineSession::Connection::Closed)
+        connection->close();
+    QVector<LineSensor> sensors;
+    for (const ProjectSensor &entry : project.sensors) {
+        LineSensor sensor;
+        sensor.address = entry.address;
+        sensor.expectedSerial = entry.serialNumber;
+        sensor.label = entry.label;
+        sensors.append(sensor);
+    }
+    session->replaceSensors(sensors);
+    session->selectLine(project.bitRateCode, project.framingCode);
+    session->setUserValue(IdBitRate, project.bitRateCode);
+    session->setUserValue(IdSerialConf, project.framingCode);
+    if (!sensors.isEmpty())
+        session->selectSlave(sensors.first().address);
+    chosenPeriodMs = project.periodMs;
+    applyTimingOptions();
+
+    // The project's port by its identity (an adapter may come back under
+    // another device node), else by its name.
+    SerialPortInfo port;
+    bool present = false;
+    for (const SerialPortInfo &candidate : SerialPortEnumerator::getPorts()) {
+        if ((!project.portIdentity.isEmpty() && candidate.identity == project.portIdentity)
+                || (!present && candidate.friendName == project.portName)) {
+            port = candidate;
+            present = true;
+        }
+    }
+    if (!present) {
+        QMessageBox::warning(this, tr("Port missing"),
+                             tr("The project's port %0 is not present. Plug it in, choose it in the port list and "
+                                "open it.").arg(project.portName), QMessageBox::Ok);
+        return true;
+    }
+    const int index = ui->serialPortComboBox->findText(port.friendName);
+    if (index >= 0)
+        ui->serialPortComboBox->setCurrentIndex(index);
+    openPort(port);
+    return true;
 }

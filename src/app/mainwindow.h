@@ -3,7 +3,10 @@
 
 #include "ports/serialportinfo.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QModelIndex>
+#include <QVector>
 #include <QString>
 
 #include <memory>
@@ -15,10 +18,12 @@ class LivePlots;
 class ParameterForm;
 class PortList;
 class SensorFormBinding;
+class SensorTableModel;
 class SerialPortEnumerator;
 class SettingsStore;
 class StatusDisplay;
 class TimedReading;
+struct FoundSensor;
 struct TransferFailure;
 namespace Ui { class MainWindowClass; }
 
@@ -44,6 +49,11 @@ public:
     bool isTimedReadingActive() const;
     QString currentLogFileName() const;
 
+    // Opens a project file: its line and sensors; false, with a box that
+    // says why, when the file is refused.
+    bool openProject(const QString &fileName);
+    bool saveProject(const QString &fileName);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -61,6 +71,12 @@ private slots:
     void resetParamsSlot();
     void timedReading(bool start);
     void updateTimingReading();
+    void openProjectSlot();
+    void saveProjectSlot();
+    void addSensorSlot();
+    void removeSensorSlot();
+    void sensorSelected(const QModelIndex &current);
+    void updateSensorActions();
 
 private:
     void placeWindow();
@@ -68,6 +84,8 @@ private:
     int rebuildPortList();
     void connectSignals();
     void followConnection();
+    void addFoundSensors(const SerialPortInfo &port, const QList<FoundSensor> &found);
+    QVector<quint32> polledFirmwares() const;
 
     void openPort(const SerialPortInfo &port);
     void setOpenedState();
@@ -90,6 +108,7 @@ private:
     std::unique_ptr<PortList> portList;
     LineSession *session = nullptr;
     SensorFormBinding *binding = nullptr;
+    SensorTableModel *sensorModel = nullptr;
     StatusDisplay *status = nullptr;
     LinkThread *link = nullptr;
     LineConnection *connection = nullptr;

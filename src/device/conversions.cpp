@@ -1,5 +1,7 @@
 #include "conversions.h"
 
+#include <QCoreApplication>
+
 #include <QtMath>
 #include <cmath>
 
@@ -49,6 +51,14 @@ quint32 firmwareNumber(const quint16 *words, int count)
     for (int i = 0; i < count; ++i)
         number |= quint32(words[i]) << (16 * (count - 1 - i));
     return number;
+}
+
+QString firmwareText(quint32 version)
+{
+    if (!version)
+        return QCoreApplication::translate("FindSensorDialog", "unknown");
+    const quint16 words[2] = { quint16(version >> 16), quint16(version & 0xFFFF) };
+    return firmwareText(words, 2);
 }
 
 QString firmwareText(const quint16 *words, int count)

@@ -25,6 +25,8 @@ ReadValue convertRead(const ParameterDescriptor &descriptor, const quint16 *word
 // holds the high word: 0x8001, 0x0A0B give 0x80010A0B and "80.01-0a.0b".
 quint32 firmwareNumber(const quint16 *words, int count);
 QString firmwareText(const quint16 *words, int count);
+// The text form of a firmware version number; "unknown" for 0.
+QString firmwareText(quint32 version);
 
 // Rounds to the nearest integer, halves away from zero.
 qint64 roundHalfAwayFromZero(double value);

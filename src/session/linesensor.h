@@ -36,8 +36,9 @@ struct LineSensor
     {
         if (!label.isEmpty())
             return label;
-        return serialNumber != 0 ? QStringLiteral("SN%1").arg(serialNumber)
-                                 : QStringLiteral("#%1").arg(address);
+        if (serialNumber != 0 || expectedSerial != 0)
+            return QStringLiteral("SN%1").arg(serialNumber != 0 ? serialNumber : expectedSerial);
+        return QStringLiteral("#%1").arg(address);
     }
 };
 

@@ -5,6 +5,7 @@
 namespace {
 const QString windowGroup = QStringLiteral("window");
 const QString geometryKey = QStringLiteral("geometry");
+const QString sensorsKey = QStringLiteral("sensors/list");
 }
 
 SettingsStore::SettingsStore()
@@ -14,6 +15,41 @@ SettingsStore::SettingsStore()
     QSettings settings;
     settings.beginGroup(windowGroup);
     storedGeometry = settings.value(geometryKey, QRect()).toRect();
+    settings.endGroup();
+    storedSensors = settings.value(sensorsKey).toList();
+}
+
+QVector<LineSensor> SettingsStore::sensors() const
+{
+    QVector<LineSensor> sensors;
+    for (const QVariant &entry : storedSensors) {
+        const QVariantMap fields = entry.toMap();
+        bool ok = false;
+        LineSensor sensor;
+        sensor.address = fields.value(QStringLiteral("address")).toInt(&ok);
+        if (!ok || sensor.address < SerialLineSettings::MinSlave || sensor.address > SerialLineSettings::MaxSlave)
+            continue;
+        sensor.expectedSerial = fields.value(QStringLiteral("serialNumber")).toUInt();
+        sensor.label = fields.value(QStringLiteral("label")).toString();
+        sensors.append(sensor);
+    }
+    return sensors;
+}
+
+void SettingsStore::saveSensors(const QVector<LineSensor> &sensors)
+{
+    QVariantList kept;
+    for (const LineSensor &sensor : sensors) {
+        kept << QVariantMap{ { QStringLiteral("address"), sensor.address },
+                             { QStringLiteral("serialNumber"),
+                               sensor.expectedSerial ? sensor.expectedSerial : sensor.serialNumber },
+                             { QStringLiteral("label"), sensor.label } };
+    }
+    if (kept == storedSensors)
+        return;
+    storedSensors = kept;
+    QSettings().setValue(sensorsKey, storedSensors);
+    checkWritten();
 }
 
 void SettingsStore::saveLine(const SerialLineSettings &line)

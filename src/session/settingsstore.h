@@ -4,8 +4,11 @@
 #include "acq/useroptions.h"
 #include "link/commtiming.h"
 #include "link/seriallinesettings.h"
+#include "linesensor.h"
 
 #include <QRect>
+#include <QVariantList>
+#include <QVector>
 
 // The settings store, read once at start. The line the sensor last
 // answered at is written as soon as it changes (a program that dies keeps
@@ -20,11 +23,16 @@ public:
     const CommTiming &timing() const { return storedTiming; }
     const UserOptions &options() const { return storedOptions; }
     QRect geometry() const { return storedGeometry; }
+    // The sensors of the line as the last session left them: address,
+    // serial number (what a sensor answering there should say) and label.
+    QVector<LineSensor> sensors() const;
 
     void saveLine(const SerialLineSettings &line);
     // The options dialog's timing and options.
     void saveOptions(const CommTiming &timing, const UserOptions &options);
     void saveOnClose(const QRect &geometry, int readingPeriodMs);
+    // Writes only when what is kept of them has changed.
+    void saveSensors(const QVector<LineSensor> &sensors);
 
     // True once any write has failed; the store's file name for the message.
     bool writeFailed() const { return failed; }
@@ -38,6 +46,7 @@ private:
     CommTiming storedTiming;
     UserOptions storedOptions;
     QRect storedGeometry;
+    QVariantList storedSensors;
     bool failed = false;
 };
 

@@ -28,13 +28,6 @@ QString probeCount(int probes)
     return probes == 1 ? FindSensorDialog::tr("1 probe") : FindSensorDialog::tr("%1 probes").arg(probes);
 }
 
-QString firmwareShown(quint32 version)
-{
-    if (!version)
-        return FindSensorDialog::tr("unknown");
-    const quint16 words[2] = { quint16(version >> 16), quint16(version & 0xFFFF) };
-    return firmwareText(words, 2);
-}
 }
 
 FindSensorDialog::FindSensorDialog(LinkThread *linkThread, const QString &device,
@@ -60,6 +53,10 @@ FindSensorDialog::FindSensorDialog(LinkThread *linkThread, const QString &device
     connect(ui->searchPushButton, &QPushButton::clicked, this, &FindSensorDialog::startSearch);
     connect(ui->cancelPushButton, &QPushButton::clicked, &search, &SensorSearch::cancel);
     connect(ui->useSensorPushButton, &QPushButton::clicked, this, &FindSensorDialog::useSelectedSensor);
+    connect(ui->addAllFoundPushButton, &QPushButton::clicked, this, [this] {
+        addAll = true;
+        accept();
+    });
     connect(ui->closePushButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->sensorsTreeWidget, &QTreeWidget::itemSelectionChanged, this, &FindSensorDialog::updateUseButton);
     connect(ui->sensorsTreeWidget, &QTreeWidget::itemDoubleClicked, this, &FindSensorDialog::useSelectedSensor);
@@ -160,7 +157,7 @@ void FindSensorDialog::addSensor(const FoundSensor &sensor)
 {
     listed.append(sensor);
     auto *item = new QTreeWidgetItem(ui->sensorsTreeWidget, QStringList {
-            QString::number(sensor.serialNumber), firmwareShown(sensor.firmwareVersion),
+            QString::number(sensor.serialNumber), firmwareText(sensor.firmwareVersion),
             QString::number(sensor.slave), QString::number(baudForCode(sensor.bitRateCode)),
             framingName(sensor.framingCode) });
     if (listed.size() == 1) {
@@ -207,6 +204,7 @@ void FindSensorDialog::updateUseButton()
     const int row = ui->sensorsTreeWidget->indexOfTopLevelItem(ui->sensorsTreeWidget->currentItem());
     const bool selected = row >= 0 && row < listed.size() && ui->sensorsTreeWidget->currentItem()->isSelected();
     ui->useSensorPushButton->setEnabled(selected && !closeWhenStopped);
+    ui->addAllFoundPushButton->setEnabled(!listed.isEmpty() && !closeWhenStopped && !search.isRunning());
 }
 
 void FindSensorDialog::useSelectedSensor()

@@ -33,6 +33,9 @@ public:
 
     // The sensor picked with "Use this sensor", once the dialog is accepted.
     const FoundSensor &chosenSensor() const { return chosen; }
+    // "Add all found" accepted the dialog: every sensor it lists.
+    bool addAllChosen() const { return addAll; }
+    const QList<FoundSensor> &foundSensors() const { return listed; }
 
     void done(int result) override;
 
@@ -59,6 +62,7 @@ private:
     QList<FoundSensor> listed;         // index = row of the sensor list
     FoundSensor chosen;
     bool closeWhenStopped = false;
+    bool addAll = false;
     int resultWhenStopped = Rejected;
 };
 

@@ -259,6 +259,55 @@ private slots:
 
     // A pause while a tick is under way, as when the port goes from the
     // list, drops the tick: no row is written, and the curves break.
+    void everySensorOfTheLineHasItsLogAndCurve()
+    {
+        // Three sensors at 20, 21 and 22 degC; the second falls silent for a
+        // while from frame 25 (the third tick), then answers again.
+        Rig rig({ "--temperature", "20", "--sensor", "1:9001", "--sensor", "2:9002", "--sensor", "3:9003",
+                  "--fault-sensor", "2", "--silent-from", "25:60" });
+        for (int address : { 1, 2, 3 }) {
+            LineSensor sensor;
+            sensor.address = address;
+            rig.session.addSensor(sensor);
+        }
+        QSignalSpy lost(&rig.reading, &TimedReading::sensorLost), back(&rig.reading, &TimedReading::sensorBack);
+        QVERIFY(rig.open());
+        const int ticks = 10;
+        QVERIFY(rig.runUntilTick(ticks));
+        // Never a box: the run goes on at its period with the others.
+        QCOMPARE(rig.tickFailures.count(), 0);
+        QCOMPARE(lost.count(), 1);
+        QCOMPARE(lost.first().first().toInt(), 2);
+        QCOMPARE(back.count(), 1);
+
+        const QStringList logs = rig.reading.logFileNames();
+        QCOMPARE(logs.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(logs.at(i).startsWith(QStringLiteral("SN900%1_").arg(i + 1)), qPrintable(logs.at(i)));
+            const QStringList lines = logLines(logs.at(i));
+            // The silent sensor's log misses the ticks it did not answer.
+            QVERIFY2(i == 1 ? lines.size() < 1 + ticks && lines.size() > 1 : lines.size() == 1 + ticks,
+                     qPrintable(QString::number(lines.size())));
+            const QString temperature = QStringLiteral(";%1.0;").arg(20 + i);
+            for (const QString &row : lines.mid(1))
+                QVERIFY2(row.contains(temperature), qPrintable(row));
+            // Each value went to its own sensor's curve; the silent one's
+            // has the gap.
+            const LiveCurve *curve = rig.plots.curve(1, i + 1);
+            int gaps = 0;
+            for (size_t n = 0; n < curve->sampleCount(); ++n) {
+                if (std::isnan(curve->sample(n).y()))
+                    ++gaps;
+                else
+                    QCOMPARE(curve->sample(n).y(), 20.0 + i);
+            }
+            QCOMPARE(gaps > 0, i == 1);
+        }
+        const LineSensor &silent = rig.session.sensors().at(1);
+        QVERIFY(silent.counts.noAnswer > 0 && silent.state == LineSensor::State::Answered);
+        QCOMPARE(rig.session.sensors().at(0).counts.noAnswer, quint64(0));
+    }
+
     void pauseLeavesAGap()
     {
         // Slow replies keep every tick under way for a while.

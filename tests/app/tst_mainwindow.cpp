@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
 #include <QtTest>
 
 using namespace WindowTest;
@@ -189,40 +190,46 @@ private slots:
         QCOMPARE(widget<QSpinBox>(&restarted, "readSpinBox")->value(), 2500);
     }
 
-    void foundSensorIsOpenedAndRead()
+    void foundSensorsAreUsedAddedAndKeptInAProject()
     {
-        SensorWindow sensor({ QStringLiteral("--node"), QStringLiteral("200"), QStringLiteral("--bitrate"),
-                              QStringLiteral("3"), QStringLiteral("--serialconf"), QStringLiteral("2") });
-        // Open at the stored line, where this sensor does not answer: the
-        // search closes the port first.
+        // Two sensors at 57600 8O1, at addresses 200 and 201.
+        SensorWindow sensor({ "--sensor", "200:9200", "--sensor", "201:9201", "--bitrate", "3", "--serialconf", "2" });
+        // Open at the stored line, where no sensor answers: the search
+        // closes the port first.
         QVERIFY(sensor.open());
         MainWindow &window = sensor.window();
-        bool used = false;
-        QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            // The search starts at once; narrow it to where the sensor is.
-            auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelPushButton"));
-            auto *search = dialog->findChild<QPushButton *>(QStringLiteral("searchPushButton"));
-            QTRY_VERIFY(cancel->isEnabled());
-            cancel->click();
-            QTRY_VERIFY2(search->isEnabled(),
-                         qPrintable(dialog->findChild<QLabel *>(QStringLiteral("statusLabel"))->text()));
-            dialog->findChild<QSpinBox *>(QStringLiteral("firstAddressSpinBox"))->setValue(199);
-            dialog->findChild<QSpinBox *>(QStringLiteral("lastAddressSpinBox"))->setValue(201);
-            for (int code = 0; code < 5; ++code)
-                dialog->findChild<QCheckBox *>(QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(code >= 3);
-            for (int code = 0; code < 4; ++code)
-                dialog->findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code))->setChecked(code == 2);
-            search->click();
-            auto *use = dialog->findChild<QPushButton *>(QStringLiteral("useSensorPushButton"));
-            QTRY_VERIFY_WITH_TIMEOUT(use->isEnabled(), 20000);
-            use->click();
-            used = true;
-        });
-        widget<QAction>(&window, "actionFindSensor")->trigger();
-        QVERIFY(used);
+        // The search starts at once; it is narrowed to where the sensors
+        // are, and the button given is pressed once they are listed.
+        const auto search = [&](const char *buttonName) {
+            bool pressed = false;
+            QTimer::singleShot(0, [&] {
+                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelPushButton"));
+                auto *start = dialog->findChild<QPushButton *>(QStringLiteral("searchPushButton"));
+                QTRY_VERIFY(cancel->isEnabled());
+                cancel->click();
+                QTRY_VERIFY(start->isEnabled());
+                dialog->findChild<QSpinBox *>(QStringLiteral("firstAddressSpinBox"))->setValue(199);
+                dialog->findChild<QSpinBox *>(QStringLiteral("lastAddressSpinBox"))->setValue(201);
+                for (int code = 0; code < 5; ++code)
+                    dialog->findChild<QCheckBox *>(QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(code >= 3);
+                for (int code = 0; code < 4; ++code)
+                    dialog->findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code))->setChecked(code == 2);
+                dialog->findChild<QCheckBox *>(QStringLiteral("stopAtFirstCheckBox"))->setChecked(false);
+                start->click();
+                QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
+                auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
+                QVERIFY(button->isEnabled());
+                button->click();
+                pressed = true;
+            });
+            widget<QAction>(&window, "actionFindSensor")->trigger();
+            return pressed;
+        };
+
+        QVERIFY(search("useSensorPushButton"));
         QTRY_COMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
         QVERIFY(window.lineSession().isOpen());
         QCOMPARE(widget<QSpinBox>(&window, "slaveSpinBox")->value(), 200);
@@ -232,9 +239,45 @@ private slots:
         QCOMPARE(storedSetting(QStringLiteral("serialConfig"), QStringLiteral("serialBitRate")).toInt(), 3);
         QCOMPARE(storedSetting(QStringLiteral("serialConfig"), QStringLiteral("serialDataBitStopParity")).toInt(), 2);
         const SimRequest last = sensor.simulator.requests().last();
-        QCOMPARE(last.baud, 57600);
-        QVERIFY(last.odd);
-        QVERIFY(last.answered);
+        QVERIFY(last.baud == 57600 && last.odd && last.answered);
+
+        QVERIFY(search("addAllFoundPushButton"));
+        QTRY_VERIFY(window.lineSession().isOpen());
+        auto *table = widget<QTableView>(&window, "sensorsTableView");
+        const auto listed = [&] {
+            QStringList rows;
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                rows << table->model()->index(row, 0).data().toString() + QLatin1Char(':')
+                                + table->model()->index(row, 1).data().toString();
+            return rows;
+        };
+        QCOMPARE(listed(), QStringList({ "200:9200", "201:9201" }));
+        table->model()->setData(table->model()->index(1, 3), QStringLiteral("POA east"));
+
+        // The line and its sensors go into a project and come back from it;
+        // a damaged project changes nothing.
+        const QString project = QDir(environment.workingDirectory()).filePath(QStringLiteral("plant.kelvaset"));
+        QVERIFY(window.saveProject(project));
+        widget<QWidget>(&window, "sensorsTableView")->setFocus();
+        table->setCurrentIndex(table->model()->index(0, 0));
+        QTRY_VERIFY(!window.isBusy());
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(listed(), QStringList({ "201:9201" }));
+        const QString damaged = QDir(environment.workingDirectory()).filePath(QStringLiteral("damaged.kelvaset"));
+        QFile file(damaged);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"format\": \"kelvaset-project\", ") > 0);
+        file.close();
+        ModalAnswerer answerer;
+        QVERIFY(!window.openProject(damaged));
+        QCOMPARE(answerer.boxes().size(), 1);
+        QCOMPARE(answerer.boxes().first().title, QStringLiteral("Project not opened"));
+        QCOMPARE(listed(), QStringList({ "201:9201" }));
+        QVERIFY(window.openProject(project));
+        QTRY_VERIFY(window.lineSession().isOpen());
+        QCOMPARE(listed(), QStringList({ "200:9200", "201:9201" }));
+        QCOMPARE(table->model()->index(1, 3).data().toString(), QStringLiteral("POA east"));
+        QCOMPARE(window.lineSession().bitRateCode(), 3);
+        QCOMPARE(window.lineSession().framingCode(), 2);
     }
 };
 
