@@ -40,6 +40,9 @@ MqttPublisher::~MqttPublisher()
 
 bool MqttPublisher::start()
 {
+    if (client)
+        return true;
+    stopping = false;
     static std::once_flag libraryReady;
     std::call_once(libraryReady, [] { mosquitto_lib_init(); });
     client = mosquitto_new(options.clientId.toUtf8().constData(), true, this);
@@ -58,8 +61,13 @@ bool MqttPublisher::start()
         result = mosquitto_username_pw_set(client, options.username.toUtf8().constData(),
                                            options.password.isEmpty() ? nullptr : password.constData());
     }
-    if (result == MOSQ_ERR_SUCCESS && !options.caFile.isEmpty())
+    QString reason;
+    if (result == MOSQ_ERR_SUCCESS && !options.caFile.isEmpty()) {
         result = mosquitto_tls_set(client, options.caFile.toLocal8Bit().constData(), nullptr, nullptr, nullptr, nullptr);
+        // The library tells of an unreadable file as of invalid arguments.
+        if (result != MOSQ_ERR_SUCCESS)
+            reason = QStringLiteral("CA file %0 cannot be read").arg(options.caFile);
+    }
     if (result == MOSQ_ERR_SUCCESS)
         result = mosquitto_reconnect_delay_set(client, 1, 30, true);
     // The thread must run before the connection is asked for: a broker that
@@ -72,7 +80,8 @@ bool MqttPublisher::start()
     if (result == MOSQ_ERR_SUCCESS)
         result = mosquitto_connect_async(client, options.host.toUtf8().constData(), options.port, options.keepaliveSeconds);
     if (result != MOSQ_ERR_SUCCESS) {
-        lastError = QStringLiteral("MQTT broker %0:%1: %2").arg(options.host).arg(options.port).arg(libraryError(result));
+        lastError = QStringLiteral("MQTT broker %0:%1: %2").arg(options.host).arg(options.port)
+                .arg(reason.isEmpty() ? libraryError(result) : reason);
         if (threadStarted) {
             mosquitto_disconnect(client);
             mosquitto_loop_stop(client, false);
@@ -109,8 +118,10 @@ void MqttPublisher::stop(int timeoutMs)
     mosquitto_loop_stop(client, false);
     mosquitto_destroy(client);
     client = nullptr;
+    // What the library held is gone with it: a new start() sends it again.
     QMutexLocker lock(&mutex);
     connected = false;
+    handed = 0;
 }
 
 void MqttPublisher::publish(const QString &topic, const QByteArray &payload, bool retained)

@@ -6,223 +6,148 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-// mosquitto_sub on kelvaset/# with a persistent session, so that what the
-// broker took while it was away is delivered when it comes back.
-class Subscriber
+// mosquitto_sub on kelvaset/# with a persistent session (what the broker took while it was
+// away reaches it still), line-buffered, or its debug line of the subscription would come late.
+struct Subscriber : QProcess
 {
-public:
-    Subscriber(quint16 port, const QString &id)
+    Subscriber(quint16 port, const QString &clientId)
     {
-        // Line-buffered, or its debug lines (the SUBACK) would come late.
-        process.start(QStringLiteral("stdbuf"),
-                      { QStringLiteral("-oL"), QStringLiteral("mosquitto_sub"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
-                        QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-c"), QStringLiteral("-i"), id,
-                        QStringLiteral("-t"), QStringLiteral("kelvaset/#"), QStringLiteral("-d"),
-                        QStringLiteral("-F"), QStringLiteral("MSG %t %p") });
+        start(QStringLiteral("stdbuf"), QStringLiteral("-oL mosquitto_sub -h 127.0.0.1 -p %0 -q 1 -c -i %1 -t kelvaset/# -d -F")
+              .arg(port).arg(clientId).split(QLatin1Char(' ')) << QStringLiteral("MSG %r %t %p"));
+        QVERIFY(QTest::qWaitFor([this] { return peek(bytesAvailable()).contains("Subscribed"); }, 5000));
     }
-    ~Subscriber()
+    ~Subscriber() override { kill(); waitForFinished(); }
+    // The payloads received on a topic, in order; retained: only those the
+    // broker kept from before the subscription.
+    QStringList payloads(const QString &topic, bool retained = false)
     {
-        process.terminate();
-        process.waitForFinished();
-    }
-
-    bool waitSubscribed()
-    {
-        return QTest::qWaitFor([this] { read(); return subscribed; }, 5000);
-    }
-    // The payloads received on a topic, in order.
-    QStringList payloads(const QString &topic)
-    {
-        read();
+        const QRegularExpression message(QStringLiteral("^MSG %0 %1 (.*)$").arg(retained ? "1" : "[01]", topic),
+                                         QRegularExpression::MultilineOption);
         QStringList found;
-        const QString prefix = topic + QLatin1Char(' ');
-        for (const QString &message : qAsConst(received)) {
-            if (message.startsWith(prefix))
-                found << message.mid(prefix.size());
-        }
+        for (auto match = message.globalMatch(QString::fromUtf8(peek(bytesAvailable()))); match.hasNext();)
+            found << match.next().captured(1);
         return found;
     }
-
-private:
-    void read()
-    {
-        while (process.canReadLine()) {
-            const QString line = QString::fromUtf8(process.readLine()).chopped(1);
-            if (line.startsWith(QLatin1String("MSG ")))
-                received << line.mid(4);
-            else if (line.startsWith(QLatin1String("Subscribed")))
-                subscribed = true;
-        }
-    }
-
-    QProcess process;
-    QStringList received;
-    bool subscribed = false;
 };
 
-// The retained messages on the status topics, as a new subscriber sees them.
-QStringList retainedStatuses(quint16 port, int count)
-{
-    QProcess process;
-    process.start(QStringLiteral("mosquitto_sub"),
-                  { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
-                    QStringLiteral("-t"), QStringLiteral("kelvaset/+/status"), QStringLiteral("-t"),
-                    QStringLiteral("kelvaset/logger/+/status"), QStringLiteral("-C"), QString::number(count),
-                    QStringLiteral("-W"), QStringLiteral("5"), QStringLiteral("-F"), QStringLiteral("%r %t %p") });
-    process.waitForFinished();
-    QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    lines.sort();
-    return lines;
-}
-
-QStringList firstSeen(const QStringList &payloads)
-{
-    QStringList unique;
-    for (const QString &payload : payloads) {
-        if (!unique.contains(payload))
-            unique << payload;
-    }
-    return unique;
-}
-
-QStringList numbers(int first, int last)
+// The numbers first to last, published as messages when a publisher is given.
+QStringList numbers(int first, int last, MqttPublisher *publisher = nullptr, const QString &topic = QString())
 {
     QStringList list;
-    for (int i = first; i <= last; ++i)
+    for (int i = first; i <= last; ++i) {
         list << QString::number(i);
+        if (publisher)
+            publisher->publish(topic, list.last().toLatin1());
+    }
     return list;
-}
-
-MqttOptions brokerOptions(quint16 port, const QString &clientId)
-{
-    MqttOptions options;
-    options.host = QStringLiteral("127.0.0.1");
-    options.port = port;
-    options.clientId = clientId;
-    return options;
 }
 
 } // namespace
 
-// The MQTT feed against a real broker on a loopback port.
+// The MQTT feed: its payloads, and the publisher against a real broker.
 class TestMqttPublisher : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void messagesInOrderStatusesAndWill();
-    void aBrokerThatGoesAwayLosesNothing();
-    void aFullQueueDropsTheOldest();
+    void payloads();
+    void publisher();
 };
 
-void TestMqttPublisher::messagesInOrderStatusesAndWill()
+void TestMqttPublisher::payloads()
+{
+    // No decimal comma, the label escaped in UTF-8, null statistics of no sample.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const SensorIdentity sensor { 9001, 1, QStringLiteral("POA \"S\u00fcd\"") };
+    const QDateTime time(QDate(2026, 3, 3), QTime(14, 5, 9, 47), Qt::UTC);
+    QCOMPARE(sampleMessage(sensor, { time, { { IdIrradiance, 812 }, { IdTemp, 23.25 } } }),
+             QByteArray("{\"time\":\"2026-03-03T14:05:09.047Z\",\"serial\":9001,\"address\":1,\"label\":\"POA \\\"S\xc3\xbc" "d\\\"\","
+                        "\"values\":{\"irradiance\":{\"value\":812,\"unit\":\"W/m^2\"},\"temperature\":{\"value\":23.25,\"unit\":\"degC\"}}}"));
+    IntervalRecord record { time.addMSecs(50953), 60, { { IdIrradiance, {} }, { IdSpeed, {} } } };
+    record.values[0].statistics.add(800);
+    record.values[0].statistics.add(825);
+    QCOMPARE(recordMessage(sensor, record),
+             QByteArray("{\"time\":\"2026-03-03T14:06:00Z\",\"interval_s\":60,\"serial\":9001,\"address\":1,\"label\":\"POA \\\"S\xc3\xbc" "d\\\"\","
+                        "\"values\":{\"irradiance\":{\"mean\":812.5,\"min\":800,\"max\":825,\"std\":12.5,\"count\":2,\"unit\":\"W/m^2\"},"
+                        "\"speed\":{\"mean\":null,\"min\":null,\"max\":null,\"std\":null,\"count\":0,\"unit\":\"1\"}}}"));
+}
+
+void TestMqttPublisher::publisher()
 {
     const QString online = QStringLiteral("online"), offline = QStringLiteral("offline");
     MosquittoBroker broker;
     QVERIFY(broker.start());
+    const auto brokerOptions = [&broker](const QString &clientId) {
+        return MqttOptions { QStringLiteral("127.0.0.1"), broker.port(), clientId, {}, {}, {}, 60 };
+    };
     Subscriber subscriber(broker.port(), QStringLiteral("watcher"));
-    QVERIFY(subscriber.waitSubscribed());
 
-    MqttPublisher publisher(brokerOptions(broker.port(), QStringLiteral("logger-a")), 100);
+    MqttPublisher publisher(brokerOptions(QStringLiteral("logger-a")), 100);
     QVERIFY(publisher.start());
     publisher.setSensorStatus(9001, online);
-    const QByteArray sample = sampleMessage({ 9001, 1, QStringLiteral("POA Süd") },
-                                            { QDateTime::currentDateTimeUtc(), { { IdIrradiance, 812 } } });
-    publisher.publish(sampleTopic(9001), sample);
-    for (int i = 1; i <= 30; ++i)
-        publisher.publish(sampleTopic(9001), QByteArray::number(i));
+    const QStringList sent = numbers(1, 30, &publisher, sampleTopic(9001));
     publisher.setSensorStatus(9001, QStringLiteral("no answer"));
-    QTRY_COMPARE(subscriber.payloads(sampleTopic(9001)), QStringList(QString::fromUtf8(sample)) + numbers(1, 30));
+    QTRY_COMPARE(subscriber.payloads(sampleTopic(9001)), sent);
     QTRY_COMPARE(subscriber.payloads(statusTopic(9001)).last(), QStringLiteral("no answer"));
     const QString loggerA = loggerStatusTopic(QStringLiteral("logger-a"));
-    QCOMPARE(subscriber.payloads(loggerA).last(), online);
     publisher.stop();
     QTRY_COMPARE(subscriber.payloads(statusTopic(9001)).last(), offline);
     QTRY_COMPARE(subscriber.payloads(loggerA).last(), offline);
 
-    // A logger killed once connected: the broker publishes its will.
+    // A logger killed once its "online" is acknowledged: the broker
+    // publishes its will.
     const pid_t child = fork();
     if (child == 0) {
-        MqttPublisher dying(brokerOptions(broker.port(), QStringLiteral("logger-b")), 10);
-        for (int i = 0; i < 500 && dying.start() && !dying.isConnected(); ++i)
-            usleep(10000);
+        MqttPublisher dying(brokerOptions(QStringLiteral("logger-b")), 10);
+        for (int i = 0; i < 500 && dying.start() && !(dying.isConnected() && dying.queuedCount() == 0); ++i)
+            QThread::msleep(10);
         raise(SIGKILL);
     }
-    QVERIFY(child > 0);
-    int status = 0;
-    QCOMPARE(waitpid(child, &status, 0), child);
+    QCOMPARE(waitpid(child, nullptr, 0), child);
     const QString loggerB = loggerStatusTopic(QStringLiteral("logger-b"));
     QTRY_COMPARE(subscriber.payloads(loggerB).value(0), online);
     QTRY_COMPARE(subscriber.payloads(loggerB).last(), offline);
-    QCOMPARE(retainedStatuses(broker.port(), 3),
-             QStringList({ QStringLiteral("1 kelvaset/9001/status offline"),
-                           QStringLiteral("1 kelvaset/logger/logger-a/status offline"),
-                           QStringLiteral("1 kelvaset/logger/logger-b/status offline") }));
-}
 
-void TestMqttPublisher::aBrokerThatGoesAwayLosesNothing()
-{
-    MosquittoBroker broker;
-    QVERIFY(broker.start());
-    Subscriber subscriber(broker.port(), QStringLiteral("watcher"));
-    QVERIFY(subscriber.waitSubscribed());
+    // All of them are retained: a new subscriber gets them at once.
+    Subscriber late(broker.port(), QStringLiteral("late"));
+    for (const QString &topic : { statusTopic(9001), loggerA, loggerB })
+        QTRY_COMPARE(late.payloads(topic, true), QStringList(offline));
+
     // Saves the watcher's session in the broker's store, for the crash below.
     broker.stop();
-    QVERIFY(broker.start());
-    MqttPublisher publisher(brokerOptions(broker.port(), QStringLiteral("logger")), 1000);
-    QVERIFY(publisher.start());
-    QTRY_VERIFY(publisher.isConnected());
+
+    // A broker that is down at the start is no error; a full queue drops
+    // its oldest messages.
+    MqttPublisher bounded(brokerOptions(QStringLiteral("logger-c")), 25);
+    QSignalSpy overflow(&bounded, &MqttPublisher::overflowStarted);
+    QVERIFY(bounded.start());
     const QString topic = recordTopic(7);
-
-    for (int i = 1; i <= 20; ++i)
-        publisher.publish(topic, QByteArray::number(i));
-    broker.stop();
-    QTRY_VERIFY(!publisher.isConnected());
-    // These calls come back while no broker is there.
-    for (int i = 21; i <= 40; ++i)
-        publisher.publish(topic, QByteArray::number(i));
-    QVERIFY(broker.start());
-    QTRY_COMPARE_WITH_TIMEOUT(publisher.queuedCount(), 0, 20000);
-    QTRY_COMPARE(firstSeen(subscriber.payloads(topic)), numbers(1, 40));
-
-    // A broker that dies while messages are in flight, unacknowledged.
-    broker.freeze();
-    for (int i = 41; i <= 60; ++i)
-        publisher.publish(topic, QByteArray::number(i));
-    broker.crash();
-    QTRY_VERIFY(!publisher.isConnected());
-    QCOMPARE(publisher.queuedCount(), 20);
-    QVERIFY(broker.start());
-    QTRY_COMPARE_WITH_TIMEOUT(publisher.queuedCount(), 0, 20000);
-    // QoS 1 may deliver a message twice, never out of order or not at all.
-    QTRY_COMPARE(firstSeen(subscriber.payloads(topic)), numbers(1, 60));
-    QCOMPARE(publisher.droppedCount(), qint64(0));
-}
-
-void TestMqttPublisher::aFullQueueDropsTheOldest()
-{
-    MosquittoBroker broker;
-    QVERIFY(broker.start());
-    Subscriber subscriber(broker.port(), QStringLiteral("watcher"));
-    QVERIFY(subscriber.waitSubscribed());
-    broker.stop();
-
-    // A broker that is down at the start is no error.
-    MqttPublisher publisher(brokerOptions(broker.port(), QStringLiteral("logger")), 5);
-    QSignalSpy overflow(&publisher, &MqttPublisher::overflowStarted);
-    QVERIFY(publisher.start());
-    for (int i = 1; i <= 12; ++i)
-        publisher.publish(sampleTopic(7), QByteArray::number(i));
-    QCOMPARE(publisher.droppedCount(), qint64(7));
-    QCOMPARE(publisher.queuedCount(), 5);
+    numbers(1, 32, &bounded, topic);
+    QCOMPARE(bounded.droppedCount(), qint64(7));
     QCOMPARE(overflow.count(), 1);
-
     QVERIFY(broker.start());
-    QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(sampleTopic(7)), numbers(8, 12), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(topic), numbers(8, 32), 20000);
+    QTRY_COMPARE(bounded.queuedCount(), 0);
+
+    // A broker that dies with messages in flight, unacknowledged, and calls
+    // that come back while no broker is there.
+    broker.freeze();
+    numbers(33, 44, &bounded, topic);
+    broker.crash();
+    QTRY_VERIFY(!bounded.isConnected());
+    numbers(45, 56, &bounded, topic);
+    QCOMPARE(bounded.queuedCount(), 24);
+    QVERIFY(broker.start());
+    QTRY_COMPARE_WITH_TIMEOUT(bounded.queuedCount(), 0, 20000);
+
+    // QoS 1 may deliver a message twice, never out of order or not at all.
+    QStringList firstSeen;
+    QTRY_VERIFY((firstSeen = subscriber.payloads(topic)).contains(QStringLiteral("56")));
+    firstSeen.removeDuplicates();
+    QCOMPARE(firstSeen, numbers(8, 56));
 }
 
 QTEST_GUILESS_MAIN(TestMqttPublisher)
