@@ -16,7 +16,7 @@ struct MqttOptions
 {
     QString host = QStringLiteral("localhost");
     int port = 1883;
-    QString clientId;           // also names the logger's status topic
+    QString clientId;           // also names the logger's status topic; kelvaset-<host name> when empty
     QString username;           // none when empty
     QString password;           // read by the caller from a file
     QString caFile;             // TLS with this CA when set
@@ -24,7 +24,8 @@ struct MqttOptions
 };
 
 // Hands messages to an MQTT broker through libmosquitto's own network
-// thread, so that publish() never waits on the network.
+// thread, so that publish() never waits on the network: it only takes the
+// queue's mutex, which the network thread holds briefly.
 //
 // Every message goes out with QoS 1, in the order given, with a small window
 // in flight, and leaves the queue only when the broker has acknowledged it:
@@ -41,7 +42,8 @@ struct MqttOptions
 // sensor's retained kelvaset/<serial>/status is set by setSensorStatus(),
 // published again on every connection (a broker restarted without its store
 // forgets it), and set to "offline" by stop(). A logger that dies leaves the
-// sensors' last status and the logger's "offline".
+// sensors' last status and the logger's "offline". Statuses published again
+// on a connection go first in line and come on top of queueLimit.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
