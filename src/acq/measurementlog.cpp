@@ -53,12 +53,12 @@ bool MeasurementLog::create(quint32 firmwareVersion)
     return writeLine(headerLine(firmwareVersion).toLatin1());
 }
 
-bool MeasurementLog::appendRow(const QString &fields)
+bool MeasurementLog::appendRow(const QString &fields, const QString &headerIfEmpty)
 {
-    return writeLine(fields.toLatin1());
+    return writeLine(fields.toLatin1(), headerIfEmpty.toLatin1());
 }
 
-bool MeasurementLog::writeLine(const QByteArray &line)
+bool MeasurementLog::writeLine(const QByteArray &line, const QByteArray &headerIfEmpty)
 {
     // Unbuffered, so that a failed write leaves nothing behind in a buffer
     // and the file can be cut back to its last whole row.
@@ -67,7 +67,9 @@ bool MeasurementLog::writeLine(const QByteArray &line)
         return false;
     }
     const qint64 sizeBefore = file.isSequential() ? 0 : file.size();
-    const QByteArray whole = line + '\n';
+    QByteArray whole = line + '\n';
+    if (sizeBefore == 0 && !headerIfEmpty.isEmpty())
+        whole.prepend(headerIfEmpty + '\n');
     if (file.write(whole) != whole.size()) {
         lastError = file.errorString();
         if (!file.isSequential())

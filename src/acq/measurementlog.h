@@ -26,14 +26,17 @@ public:
     // Appends one row (its fields, without the line end) in one write. A
     // row that cannot be written whole (a full disk, a removed folder, a
     // read-only mount) is taken back, so the file only ever holds whole
-    // rows; false then, with errorString() telling why.
-    bool appendRow(const QString &fields);
+    // rows; false then, with errorString() telling why. A header given here
+    // goes before the row when the file is new or empty, in the same write,
+    // so a file that is started anew (a folder re-created after a failure)
+    // begins with its header too.
+    bool appendRow(const QString &fields, const QString &headerIfEmpty = QString());
 
     QString fileName() const { return file.fileName(); }
     QString errorString() const { return lastError; }
 
 private:
-    bool writeLine(const QByteArray &line);
+    bool writeLine(const QByteArray &line, const QByteArray &headerIfEmpty = QByteArray());
 
     QFile file;
     QString lastError;
