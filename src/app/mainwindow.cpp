@@ -31,7 +31,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
@@ -122,8 +122,7 @@ void MainWindow::connectSignals()
     connect(ui->actionSaveProject, SIGNAL(triggered()), this, SLOT(saveProjectSlot()));
     connect(ui->actionAddSensor, SIGNAL(triggered()), this, SLOT(addSensorSlot()));
     connect(ui->actionRemoveSensor, SIGNAL(triggered()), this, SLOT(removeSensorSlot()));
-    auto *removeKey = new QShortcut(QKeySequence::Delete, ui->sensorsTableView, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(removeKey, &QShortcut::activated, this, &MainWindow::removeSensorSlot);
+    ui->sensorsTableView->installEventFilter(this);
     connect(ui->sensorsTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &MainWindow::sensorSelected);
     connect(sensorModel, &QAbstractItemModel::modelReset, this, &MainWindow::updateSensorActions);
@@ -218,6 +217,17 @@ bool MainWindow::isBusy() const
 QString MainWindow::currentLogFileName() const
 {
     return reading->isActive() ? reading->logFileName() : QString();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The Delete key in the sensor list removes the sensor picked.
+    if (watched == ui->sensorsTableView && event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        removeSensorSlot();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
