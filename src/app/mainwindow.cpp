@@ -17,6 +17,7 @@
 #include "ops/writeparameters.h"
 #include "optionsdialog.h"
 #include "portlist.h"
+#include "profileflows.h"
 #include "ports/serialportenumerator.h"
 #include "session/lineconnection.h"
 #include "session/linesession.h"
@@ -67,6 +68,7 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     connection = new LineConnection(link, session, this);
     reading = new TimedReading(link, session, this);
     plots->follow(reading, session);
+    profiles = new ProfileFlows(this, link, session, reading, ui->openProfileLabel);
     connection->setWaitsForLostPort([this] { return reading->isActive(); });
     session->replaceSensors(store->sensors());
     sensorModel = new SensorTableModel(session, this);
@@ -119,6 +121,11 @@ void MainWindow::connectSignals()
     connect(ui->readSpinBox, SIGNAL(editingFinished()), this, SLOT(updateTimingReading()));
 
     connect(ui->actionOpenProject, SIGNAL(triggered()), this, SLOT(openProjectSlot()));
+    connect(ui->actionSaveProfile, &QAction::triggered, profiles, &ProfileFlows::saveProfileSlot);
+    connect(ui->actionOpenProfile, &QAction::triggered, profiles, &ProfileFlows::openProfileSlot);
+    connect(ui->actionCompareProfile, &QAction::triggered, profiles, &ProfileFlows::compare);
+    connect(ui->actionApplyProfile, &QAction::triggered, profiles, &ProfileFlows::apply);
+    connect(ui->actionCommissioningReport, &QAction::triggered, profiles, &ProfileFlows::reportSlot);
     connect(ui->actionSaveProject, SIGNAL(triggered()), this, SLOT(saveProjectSlot()));
     connect(ui->actionAddSensor, SIGNAL(triggered()), this, SLOT(addSensorSlot()));
     connect(ui->actionRemoveSensor, SIGNAL(triggered()), this, SLOT(removeSensorSlot()));

@@ -17,6 +17,7 @@ class LinkThread;
 class LivePlots;
 class ParameterForm;
 class PortList;
+class ProfileFlows;
 class SensorFormBinding;
 class SensorTableModel;
 class SerialPortEnumerator;
@@ -44,6 +45,7 @@ public:
     ~MainWindow() override;
 
     const LineSession &lineSession() const { return *session; }
+    ProfileFlows &profileFlows() { return *profiles; }
     // An operation the user started is under way.
     bool isBusy() const;
     bool isTimedReadingActive() const;
@@ -110,6 +112,7 @@ private:
     LineSession *session = nullptr;
     SensorFormBinding *binding = nullptr;
     SensorTableModel *sensorModel = nullptr;
+    ProfileFlows *profiles = nullptr;
     StatusDisplay *status = nullptr;
     LinkThread *link = nullptr;
     LineConnection *connection = nullptr;

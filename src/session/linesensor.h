@@ -23,6 +23,8 @@ struct LineSensor
     State state = State::Unknown;
     QString reason;                 // why it did not answer, for its row
     LinkCounts counts;
+    // Whether its configuration matched the open profile when last compared.
+    enum class ProfileMatch { Unknown, Matches, Differs } profileMatch = ProfileMatch::Unknown;
     // The serial number a project file holds for this address: a sensor that
     // answers there with another one is flagged, never silently relabelled.
     quint32 expectedSerial = 0;

@@ -313,3 +313,23 @@ void LineSession::applySensorPoll(int address, const TransferFailure &failure, c
     }
     emit sensorChanged(row);
 }
+
+void LineSession::setProfileMatch(int address, bool matches)
+{
+    const int row = indexOf(address);
+    if (row < 0)
+        return;
+    lineSensors[row].profileMatch = matches ? LineSensor::ProfileMatch::Matches : LineSensor::ProfileMatch::Differs;
+    emit sensorChanged(row);
+}
+
+QVector<LineSensor> LineSession::commandTargets() const
+{
+    if (!lineSensors.isEmpty())
+        return lineSensors;
+    LineSensor formSensor;
+    formSensor.address = sensorSlave;
+    formSensor.serialNumber = sensorSerial;
+    formSensor.firmwareVersion = sensorFirmware;
+    return { formSensor };
+}

@@ -34,8 +34,9 @@ QVariant SensorTableModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= session->sensors().size())
         return QVariant();
     const LineSensor &sensor = session->sensors().at(index.row());
+    const bool differs = sensor.profileMatch == LineSensor::ProfileMatch::Differs;
     const bool faulty = sensor.serialMismatch() || sensor.state == LineSensor::State::NoAnswer
-            || sensor.state == LineSensor::State::Error;
+            || sensor.state == LineSensor::State::Error || differs;
     if (role == Qt::BackgroundRole && index.column() == State) {
         if (faulty)
             return QBrush(QColor(0xbb, 0, 0));
@@ -61,6 +62,8 @@ QVariant SensorTableModel::data(const QModelIndex &index, int role) const
         if (sensor.serialMismatch())
             return tr("Serial number %1, not %2 as the project holds").arg(sensor.serialNumber)
                     .arg(sensor.expectedSerial);
+        if (differs && sensor.state != LineSensor::State::NoAnswer && sensor.state != LineSensor::State::Error)
+            return tr("Differs from the profile");
         switch (sensor.state) {
         case LineSensor::State::Answered:
             return tr("Answered");
