@@ -280,13 +280,20 @@ void ProfileFlows::apply()
     if (QMessageBox::question(window, tr("Apply profile"),
                               tr("Write profile %1 to these sensors, save it in each and check what each kept?\n\n%2")
                                       .arg(profile->name(), names.join(QLatin1Char('\n'))),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) != QMessageBox::Yes)
         return;
     auto outcomes = std::make_shared<QVector<ProfileApplication::Outcome>>(targets.size());
     const SensorProfile applied = *profile;
     SensorSweep sweep(link, targets.size(), [outcomes, applied, targets](SensorLink &line, int index,
                                                                         const SensorSweep::Progress &progress) {
-        ProfileApplication application(applied, targets.at(index).address, targets.at(index).firmwareVersion);
+        // A sensor listed from a project has not told its firmware yet.
+        quint32 firmwareVersion = targets.at(index).firmwareVersion;
+        if (!firmwareVersion) {
+            ConfigurationReading firmware(targets.at(index).address, {});
+            firmware.run(line);
+            firmwareVersion = firmware.firmwareVersion();
+        }
+        ProfileApplication application(applied, targets.at(index).address, firmwareVersion);
         application.setProgress([progress](ProfileApplication::Step step, int id) {
             progress(id >= 0 ? QStringLiteral("%1 %2").arg(stepText(step), QLatin1String(parameterDescriptor(id).name))
                              : stepText(step));
