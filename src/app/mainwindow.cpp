@@ -773,7 +773,7 @@ bool MainWindow::saveProject(const QString &fileName)
     project.framingCode = session->framingCode();
     project.periodMs = ui->readSpinBox->value();
     for (const LineSensor &sensor : session->sensors())
-        project.sensors.append({ sensor.address, sensor.expectedSerial ? sensor.expectedSerial : sensor.serialNumber,
+        project.sensors.append({ sensor.address, sensor.listedSerial(),
                                  sensor.label });
     QString error;
     if (project.save(fileName, &error))

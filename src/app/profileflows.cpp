@@ -39,6 +39,14 @@ QString sensorName(const LineSensor &sensor)
     return ProfileFlows::tr("%1 (address %2)").arg(sensor.displayName()).arg(sensor.address);
 }
 
+QStringList sensorNames(const QVector<LineSensor> &sensors)
+{
+    QStringList names;
+    for (const LineSensor &sensor : sensors)
+        names << sensorName(sensor);
+    return names;
+}
+
 QString valueText(const QVariant &value)
 {
     return value.isValid() ? value.toString() : ProfileFlows::tr("none");
@@ -220,9 +228,7 @@ void ProfileFlows::compare()
     if (!needProfile() || !lineFree())
         return;
     const QVector<LineSensor> targets = session->commandTargets();
-    QStringList names;
-    for (const LineSensor &sensor : targets)
-        names << sensorName(sensor);
+    const QStringList names = sensorNames(targets);
     auto readings = std::make_shared<QVector<ConfigurationReading>>();
     for (const LineSensor &sensor : targets)
         readings->append(ConfigurationReading(sensor.address, SensorProfile::parameterIds(), sensor.firmwareVersion));
@@ -274,9 +280,7 @@ void ProfileFlows::apply()
     if (!needProfile() || !lineFree())
         return;
     const QVector<LineSensor> targets = session->commandTargets();
-    QStringList names;
-    for (const LineSensor &sensor : targets)
-        names << sensorName(sensor);
+    const QStringList names = sensorNames(targets);
     if (QMessageBox::question(window, tr("Apply profile"),
                               tr("Write profile %1 to these sensors, save it in each and check what each kept?\n\n%2")
                                       .arg(profile->name(), names.join(QLatin1Char('\n'))),
@@ -330,9 +334,7 @@ bool ProfileFlows::writeReport(const QString &site, const QString &technician, c
     if (!lineFree())
         return false;
     const QVector<LineSensor> targets = session->commandTargets();
-    QStringList names;
-    for (const LineSensor &sensor : targets)
-        names << sensorName(sensor);
+    const QStringList names = sensorNames(targets);
     auto sensors = std::make_shared<QVector<CommissionedSensor>>();
     for (const LineSensor &sensor : targets) {
         CommissionedSensor commissioned;
@@ -340,7 +342,7 @@ bool ProfileFlows::writeReport(const QString &site, const QString &technician, c
         commissioned.bitRateCode = session->bitRateCode();
         commissioned.framingCode = session->framingCode();
         commissioned.label = sensor.label;
-        commissioned.serialNumber = sensor.serialNumber ? sensor.serialNumber : sensor.expectedSerial;
+        commissioned.serialNumber = sensor.listedSerial();
         sensors->append(commissioned);
     }
     SensorSweep sweep(link, targets.size(), [sensors, snapshotSeconds](SensorLink &line, int index,

@@ -33,6 +33,8 @@ struct LineSensor
     {
         return expectedSerial != 0 && serialNumber != 0 && serialNumber != expectedSerial;
     }
+    // The serial number the list holds for it: the project's, else the one read.
+    quint32 listedSerial() const { return expectedSerial != 0 ? expectedSerial : serialNumber; }
     // What the plots' legends and the status bar call the sensor.
     QString displayName() const
     {

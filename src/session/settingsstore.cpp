@@ -42,7 +42,7 @@ void SettingsStore::saveSensors(const QVector<LineSensor> &sensors)
     for (const LineSensor &sensor : sensors) {
         kept << QVariantMap{ { QStringLiteral("address"), sensor.address },
                              { QStringLiteral("serialNumber"),
-                               sensor.expectedSerial ? sensor.expectedSerial : sensor.serialNumber },
+                               sensor.listedSerial() },
                              { QStringLiteral("label"), sensor.label } };
     }
     if (kept == storedSensors)
