@@ -334,6 +334,11 @@ void MainWindow::applyTimingOptions()
         chosenPeriodMs = options.readTimer;
     const int period = chosenPeriodMs;
     const int minimumReadingPeriod = minimumReadingPeriodMs(timing, polledFirmwares());
+    // A tick reads every sensor of the line, one after the other.
+    const QString why = tr("At least %0 ms: the worst case of reading the live values of %n sensor(s), one after "
+                           "the other.", nullptr, polledFirmwares().size()).arg(minimumReadingPeriod);
+    ui->readSpinBox->setToolTip(why);
+    ui->readHorizontalSlider->setToolTip(why);
     ui->readSpinBox->setRange(minimumReadingPeriod, options.maxReadTime);
     ui->readSpinBox->setValue(period);
     ui->readHorizontalSlider->setRange(minimumReadingPeriod, options.maxReadTime);

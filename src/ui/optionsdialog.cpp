@@ -96,6 +96,8 @@ void OptionsDialog::setMinimumReadingTime(const CommTiming &timing)
     // read time the program accepts; keep that floor.
     const qint64 ticked = qint64(LiveValuesPerTick) * sensorsPerTick * timing.worstCaseReadTimeMs();
     const int minimum = int(qBound<qint64>(UserOptions::MinMaxReadTime, ticked, std::numeric_limits<int>::max()));
+    ui->maxReadTimeSpinBox->setToolTip(tr("At least %0 ms: the worst case of a tick that reads %n sensor(s).",
+                                          nullptr, sensorsPerTick).arg(minimum));
     // QSpinBox raises a value below the new minimum to it.
     ui->maxReadTimeSpinBox->setMinimum(minimum);
 }
