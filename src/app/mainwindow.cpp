@@ -36,6 +36,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 
 #include <cerrno>
 #include <memory>
@@ -146,7 +147,11 @@ void MainWindow::connectSignals()
     connect(session, &LineSession::answeredLineChanged, this, [this](const SerialLineSettings &line) {
         store->saveLine(line);
     });
-    connect(session, &LineSession::lineChanged, this, [this] { rebuildPortList(); });
+    // The open port stays the one selected, whatever arrives meanwhile.
+    connect(session, &LineSession::lineChanged, this, [this] {
+        if (session->connection() != LineSession::Connection::Closed)
+            rebuildPortList();
+    });
     connect(session, &LineSession::identityChanged, this, &MainWindow::applyTimingOptions);
     connect(session, &LineSession::connectionChanged, this, &MainWindow::followConnection);
 
@@ -260,7 +265,12 @@ void MainWindow::placeWindow()
     // the screen is too small for it. The frame around the window needs
     // room too.
     const QSize frame(16, 48);
-    const QSize natural = sizeHint().expandedTo(minimumSizeHint()).boundedTo(available.size() - frame);
+    const auto *scrollArea = static_cast<const QScrollArea *>(centralWidget());
+    QSize natural = scrollArea->widget()->sizeHint();
+    natural.rwidth() += ui->sensorsDockWidget->sizeHint().width()
+            + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    natural.rheight() += menuBar()->sizeHint().height() + statusBar()->sizeHint().height() + 8;
+    natural = natural.expandedTo(minimumSizeHint()).boundedTo(available.size() - frame);
     QRect placed = startGeometry(store->geometry(), natural, available, areas);
     if (!available.contains(placed) && !store->geometry().isValid())
         placed.moveTopLeft(available.topLeft() + QPoint(frame.width() / 2, frame.height() - frame.width() / 2));
@@ -402,7 +412,7 @@ void MainWindow::followConnection()
             status->setLastingMessage(QString());
         wasWaitingForPort = false;
         setClosedState();
-        break;
+        return;
     }
     rebuildPortList();
 }
