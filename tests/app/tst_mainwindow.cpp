@@ -199,32 +199,43 @@ private slots:
         QVERIFY(sensor.open());
         MainWindow &window = sensor.window();
         // The search starts at once; it is narrowed to where the sensors
-        // are, and the button given is pressed once they are listed.
+        // are, and the button given is pressed once they are listed. A step
+        // that fails closes the dialog, so that the test goes on to fail.
+        const auto drive = [](QDialog *dialog, const char *buttonName) {
+            auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelPushButton"));
+            auto *start = dialog->findChild<QPushButton *>(QStringLiteral("searchPushButton"));
+            // The stored line comes first: a search may end at once.
+            if (cancel->isEnabled())
+                cancel->click();
+            if (!QTest::qWaitFor([&] { return start->isEnabled(); }, 10000))
+                return false;
+            dialog->findChild<QSpinBox *>(QStringLiteral("firstAddressSpinBox"))->setValue(199);
+            dialog->findChild<QSpinBox *>(QStringLiteral("lastAddressSpinBox"))->setValue(201);
+            for (int code = 0; code < 5; ++code)
+                dialog->findChild<QCheckBox *>(QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(code >= 3);
+            for (int code = 0; code < 4; ++code)
+                dialog->findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code))->setChecked(code == 2);
+            dialog->findChild<QCheckBox *>(QStringLiteral("stopAtFirstCheckBox"))->setChecked(false);
+            start->click();
+            auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
+            if (!QTest::qWaitFor([&] { return start->isEnabled() && button->isEnabled(); }, 30000))
+                return false;
+            button->click();
+            return true;
+        };
         const auto search = [&](const char *buttonName) {
             bool pressed = false;
-            QTimer::singleShot(0, [&] {
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
                 auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                if (!dialog)
+                if (!dialog || !dialog->findChild<QPushButton *>(QStringLiteral("addAllFoundPushButton")))
                     return;
-                auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelPushButton"));
-                auto *start = dialog->findChild<QPushButton *>(QStringLiteral("searchPushButton"));
-                QTRY_VERIFY(cancel->isEnabled());
-                cancel->click();
-                QTRY_VERIFY(start->isEnabled());
-                dialog->findChild<QSpinBox *>(QStringLiteral("firstAddressSpinBox"))->setValue(199);
-                dialog->findChild<QSpinBox *>(QStringLiteral("lastAddressSpinBox"))->setValue(201);
-                for (int code = 0; code < 5; ++code)
-                    dialog->findChild<QCheckBox *>(QStringLiteral("bitRateCheckBox%1").arg(code))->setChecked(code >= 3);
-                for (int code = 0; code < 4; ++code)
-                    dialog->findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code))->setChecked(code == 2);
-                dialog->findChild<QCheckBox *>(QStringLiteral("stopAtFirstCheckBox"))->setChecked(false);
-                start->click();
-                QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000);
-                auto *button = dialog->findChild<QPushButton *>(QLatin1String(buttonName));
-                QVERIFY(button->isEnabled());
-                button->click();
-                pressed = true;
+                poll.stop();
+                pressed = drive(dialog, buttonName);
+                if (!pressed)
+                    dialog->reject();
             });
+            poll.start(20);
             widget<QAction>(&window, "actionFindSensor")->trigger();
             return pressed;
         };
