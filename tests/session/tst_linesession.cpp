@@ -54,6 +54,17 @@ private slots:
         session.setClosed();
         QCOMPARE(connections.count(), 3);
         QCOMPARE(session.unknownParameters({ IdDelay, IdBitRate }), QStringList("Delay"));
+
+        // A listed sensor that answers with another serial number than the
+        // project holds is flagged, never relabelled; two rows never share
+        // an address.
+        LineSensor listed;
+        listed.address = 3;
+        listed.expectedSerial = 9003;
+        QVERIFY(session.addSensor(listed) && !session.addSensor(listed));
+        session.applySensorIdentity(3, 9999, 0x80010000u);
+        QVERIFY(session.sensors().first().serialMismatch());
+        QCOMPARE(session.sensors().first().listedSerial(), 9003u);
     }
 
     void lostPortIsOpenedAgainAtOnceWhenAlreadyBack()
