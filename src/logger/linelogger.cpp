@@ -23,6 +23,8 @@ const QString NoAnswer = QStringLiteral("no answer");
 // How often a port missing at the start is looked for, besides the
 // arrivals the enumerator tells (which a container may not have).
 constexpr int PortPollMs = 1000;
+// How long a stop waits for the broker to take the messages queued.
+constexpr int StopFlushMs = 5000;
 
 QString lineText(int bitRateCode, int framingCode)
 {
@@ -193,8 +195,12 @@ void LineLogger::finishStop()
     reading->stop();
     connection->close();
     advanceRecords();
-    if (publisher)
+    if (publisher) {
+        // The records just closed, and what a broker that was away missed,
+        // go out first when it is there to take them.
+        publisher->flush(StopFlushMs);
         publisher->stop();
+    }
     emit event(QStringLiteral("stopped"));
     end(Stopped);
 }

@@ -179,7 +179,7 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
     if (!positional.isEmpty()) {
         QString error;
         if (!options.line.load(positional.first(), &error))
-            return refuse(QStringLiteral("%1: %2").arg(positional.first(), error));
+            return refuse(error);
         if (options.line.sensors.isEmpty())
             return refuse(QStringLiteral("%1 lists no sensor.").arg(positional.first()));
     } else {
