@@ -48,15 +48,7 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
     , connection(new LineConnection(link, session, this))
     , reading(new TimedReading(link, session, this))
 {
-    QVector<LineSensor> sensors;
-    for (const ProjectSensor &entry : options.line.sensors) {
-        LineSensor sensor;
-        sensor.address = entry.address;
-        sensor.expectedSerial = entry.serialNumber;
-        sensor.label = entry.label;
-        sensors.append(sensor);
-    }
-    session->replaceSensors(sensors);
+    session->replaceSensors(options.line.sensors);
     session->selectLine(options.line.bitRateCode, options.line.framingCode);
     reading->setOutputDirectory(options.outputDirectory);
     // A logger that runs for months reports a file it cannot write and goes on.
