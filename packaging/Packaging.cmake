@@ -17,7 +17,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Orvanto <info@orvanto.example>")
 # packaging would first build every test and benchmark of the tree.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
-install(TARGETS kelvaset kelvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kelvaset kelvaset-logger kelvane-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The logger's service, where Debian keeps the units of its packages: an
+# absolute path, so the package is staged with DESTDIR.
+install(FILES ${KELVASET_PACKAGING_DIR}/kelvaset-logger@.service DESTINATION /lib/systemd/system)
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 
 install(FILES ${KELVASET_PACKAGING_DIR}/${KELVASET_APP_ID}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -49,11 +54,12 @@ function(kelvaset_compress_document source_in plain_name)
 endfunction()
 kelvaset_compress_document(${KELVASET_PACKAGING_DIR}/kelvaset.1.in kelvaset.1)
 kelvaset_compress_document(${KELVASET_PACKAGING_DIR}/kelvane-sim.1.in kelvane-sim.1)
+kelvaset_compress_document(${KELVASET_PACKAGING_DIR}/kelvaset-logger.1.in kelvaset-logger.1)
 kelvaset_compress_document(${KELVASET_PACKAGING_DIR}/changelog.in changelog)
 add_custom_target(kelvaset-docs ALL DEPENDS ${compressed_documents})
 
 install(FILES ${KELVASET_PACKAGING_OUTPUT}/kelvaset.1.gz ${KELVASET_PACKAGING_OUTPUT}/kelvane-sim.1.gz
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    ${KELVASET_PACKAGING_OUTPUT}/kelvaset-logger.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # A package whose version has no Debian revision is a native one, whose
 # changelog is changelog.gz.
 install(FILES ${KELVASET_PACKAGING_OUTPUT}/changelog.gz ${KELVASET_PACKAGING_DIR}/copyright
@@ -70,8 +76,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.orvanto.example)
-# dpkg-shlibdeps names the library packages the two programs link against.
+# dpkg-shlibdeps names the library packages the programs link against,
+# after adduser, which the postinst uses to make the logger's account.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KELVASET_PACKAGING_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The first line is the one-line summary package managers list; the rest
 # is shown as the package's description, one paragraph per blank line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[configure and monitor Kelvane solar irradiance sensors
@@ -82,6 +92,11 @@ sensor's serial number, firmware version, status bits and configuration,
 writes the configuration back and saves it in the sensor. It polls the
 live irradiance, temperature and speed at a chosen period, plots them and
 logs them to CSV files.
+
+kelvaset-logger logs the sensors of one line around the clock with no
+window, as a systemd service (kelvaset-logger@NAME for the project
+/etc/kelvaset/NAME.kelvaset): CSV files of the samples and of interval
+records, and an MQTT feed.
 
 The package also ships kelvane-sim, a sensor simulator that answers on a
 virtual serial port, for trying the program without a sensor.]=])

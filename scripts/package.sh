@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
-cmake --build build/release -j "$(nproc)" --target kelvaset kelvane-sim kelvaset-docs
+cmake --build build/release -j "$(nproc)" --target kelvaset kelvaset-logger kelvane-sim kelvaset-docs
 cpack --config build/release/CPackConfig.cmake -G DEB -B build/package
 # cpack leaves its staging tree beside the package.
 rm -rf build/package/_CPack_Packages

@@ -47,12 +47,7 @@ QString liveTitle(int id)
 // The live values the sensor's firmware has, in the plots' order.
 QVector<int> liveIdsOf(const CommissionedSensor &sensor)
 {
-    QVector<int> ids;
-    for (int id : liveIds) {
-        if (parameterDescriptor(id).isAvailable(sensor.firmwareVersion()))
-            ids << id;
-    }
-    return ids;
+    return availableLiveIds(sensor.firmwareVersion());
 }
 
 QJsonObject statisticsJson(const SampleStatistics &statistics)

@@ -132,12 +132,7 @@ void TimedReading::followConnection(LineSession::Connection connection)
 
 QVector<int> TimedReading::liveIdsOf(quint32 firmwareVersion) const
 {
-    QVector<int> ids;
-    for (int id : liveIds) {
-        if (parameterDescriptor(id).isAvailable(firmwareVersion))
-            ids.append(id);
-    }
-    return ids;
+    return availableLiveIds(firmwareVersion);
 }
 
 QString TimedReading::logPath(quint32 serialNumber) const
@@ -319,11 +314,7 @@ void TimedReading::tick()
             if (sensor.identityRead) {
                 if (readIdentity(line, sensor.address, true, &sensor.serialNumber, &sensor.firmwareVersion,
                                  &sensor.failure)) {
-                    sensor.ids.clear();
-                    for (int id : liveIds) {
-                        if (parameterDescriptor(id).isAvailable(sensor.firmwareVersion))
-                            sensor.ids.append(id);
-                    }
+                    sensor.ids = availableLiveIds(sensor.firmwareVersion);
                 } else {
                     sensor.identityRead = false;
                 }

@@ -817,20 +817,12 @@ bool MainWindow::openProject(const QString &fileName)
         return false;
     if (session->connection() != LineSession::Connection::Closed)
         connection->close();
-    QVector<LineSensor> sensors;
-    for (const ProjectSensor &entry : project.sensors) {
-        LineSensor sensor;
-        sensor.address = entry.address;
-        sensor.expectedSerial = entry.serialNumber;
-        sensor.label = entry.label;
-        sensors.append(sensor);
-    }
-    session->replaceSensors(sensors);
+    session->replaceSensors(project.sensors);
     session->selectLine(project.bitRateCode, project.framingCode);
     session->setUserValue(IdBitRate, project.bitRateCode);
     session->setUserValue(IdSerialConf, project.framingCode);
-    if (!sensors.isEmpty())
-        session->selectSlave(sensors.first().address);
+    if (!project.sensors.isEmpty())
+        session->selectSlave(project.sensors.first().address);
     chosenPeriodMs = project.periodMs;
     applyTimingOptions();
 

@@ -30,6 +30,16 @@ const std::array<int, 8> writeAllIds = { 8, 9, 10, 11, 12, 13, 14, 15 };
 const std::array<int, 3> liveIds = { IdIrradiance, IdTemp, IdSpeed };
 const std::array<int, 15> clearedAtStartIds = { 0, 1, 2, 3, 4, 5, 6, 7, 12, 13, 14, 15, 18, 19, 20 };
 
+QVector<int> availableLiveIds(quint32 firmwareVersion)
+{
+    QVector<int> ids;
+    for (int id : liveIds) {
+        if (parameterDescriptor(id).isAvailable(firmwareVersion))
+            ids.append(id);
+    }
+    return ids;
+}
+
 const ParameterDescriptor &parameterDescriptor(int id)
 {
     Q_ASSERT(id >= 0 && id < ParameterCount);

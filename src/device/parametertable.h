@@ -1,6 +1,7 @@
 #ifndef PARAMETERTABLE_H
 #define PARAMETERTABLE_H
 
+#include <QVector>
 #include <QtGlobal>
 #include <array>
 
@@ -86,5 +87,8 @@ extern const std::array<int, 15> readAllIds;      // ConstPerPulse follows separ
 extern const std::array<int, 8> writeAllIds;
 extern const std::array<int, 3> liveIds;          // position = plot tab index
 extern const std::array<int, 15> clearedAtStartIds;
+
+// The live values a sensor of this firmware has, in liveIds order.
+QVector<int> availableLiveIds(quint32 firmwareVersion);
 
 #endif // PARAMETERTABLE_H

@@ -124,6 +124,15 @@ void MqttPublisher::stop(int timeoutMs)
     handed = 0;
 }
 
+bool MqttPublisher::flush(int timeoutMs)
+{
+    QMutexLocker lock(&mutex);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (connected && !queue.empty() && !deadline.hasExpired())
+        acknowledged.wait(&mutex, deadline);
+    return queue.empty();
+}
+
 void MqttPublisher::publish(const QString &topic, const QByteArray &payload, bool retained)
 {
     qint64 droppedSoFar = 0;
@@ -183,6 +192,8 @@ void MqttPublisher::onDisconnect(mosquitto *, void *self, int result)
     {
         QMutexLocker lock(&publisher->mutex);
         publisher->connected = false;
+        // flush() waits no longer for a broker that went away.
+        publisher->acknowledged.wakeAll();
     }
     emit publisher->connectionChanged(false, libraryError(result));
 }

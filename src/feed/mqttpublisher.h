@@ -62,6 +62,10 @@ public:
     // flight before), then disconnects cleanly. Messages not yet sent are
     // given up.
     void stop(int timeoutMs = 3000);
+    // Waits up to timeoutMs, while the broker is connected, for it to
+    // acknowledge every message queued (before stop(), which gives up what
+    // was not sent); true when it has.
+    bool flush(int timeoutMs);
 
     void publish(const QString &topic, const QByteArray &payload, bool retained = false);
     // "online", "offline" or "no answer", retained on kelvaset/<serial>/status.

@@ -146,13 +146,14 @@ QString programHoldingDevice(const QString &device)
         return QString();
     const QString self = QString::number(QCoreApplication::applicationPid());
     const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList holders;
     for (const QString &pid : processes) {
         bool numeric = false;
         pid.toUInt(&numeric);
         if (!numeric || pid == self || !processHolds(pid, wanted))
             continue;
         const QString name = processName(pid);
-        return tr("%1 (process %2)").arg(name.isEmpty() ? tr("a program") : name, pid);
+        holders << tr("%1 (process %2)").arg(name.isEmpty() ? tr("a program") : name, pid);
     }
-    return QString();
+    return holders.join(QStringLiteral(", "));
 }

@@ -23,9 +23,11 @@ QString openFailureReason(int err, const QString &device);
 // empty string when the file cannot be looked at.
 QString deviceGroupName(const QString &device);
 
-// A program that holds the device open, as "name (process 1234)", found
-// among the processes Linux lets this account look into; this process
-// itself is left out. Empty when none is found.
+// The programs that hold the device open, as "name (process 1234)" joined
+// by commas, found among the processes Linux lets this account look into;
+// this process itself is left out. Empty when none is found. (A program
+// that serves the other end of a pseudo-terminal, such as the simulator,
+// holds its device too.)
 QString programHoldingDevice(const QString &device);
 
 #endif // OPENFAILURE_H

@@ -3,12 +3,15 @@
 #include "serialline.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <cstring>
 #include <modbus.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -59,16 +62,28 @@ bool SensorLink::open(const QString &device, int bitRateCode, int framingCode)
     lastOpenError = 0;
     if (!isValidBitRateCode(bitRateCode) || !isValidFramingCode(framingCode))
         return false;
+    // Root passes over the exclusive hold below, so the port is locked as
+    // well, before libmodbus sets the line up: a second program of ours run
+    // as root (a logger and the window) is refused too, and leaves the line
+    // of the one that holds it alone.
+    lockDescriptor = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (lockDescriptor < 0 || ::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
+        lastOpenError = errno == EWOULDBLOCK ? EBUSY : errno;
+        close();
+        return false;
+    }
     const LineSettings line = lineSettingsForCodes(bitRateCode, framingCode);
     modbus_t *opened = modbus_new_rtu(device.toLocal8Bit().constData(), line.baud, line.parity,
                                       line.dataBits, line.stopBits);
     if (!opened) {
         lastOpenError = errno;
+        close();
         return false;
     }
     if (modbus_connect(opened) == -1) {
         lastOpenError = errno;
         modbus_free(opened);
+        close();
         return false;
     }
     // Two masters on one bus garble each other's frames: while the line is
@@ -85,6 +100,9 @@ bool SensorLink::open(const QString &device, int bitRateCode, int framingCode)
 
 void SensorLink::close()
 {
+    if (lockDescriptor >= 0)
+        ::close(lockDescriptor);
+    lockDescriptor = -1;
     if (!context)
         return;
     ::ioctl(modbus_get_socket(context), TIOCNXCL);

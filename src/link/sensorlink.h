@@ -34,7 +34,8 @@ public:
 
     // Opens the device at the line of the two codes (those of the sensor's
     // BitRate and SerialConf registers), closing any line open before. The
-    // port is held for exclusive use while open. False when the codes are
+    // port is held for exclusive use while open (locked, too, against
+    // another program of ours run as root). False when the codes are
     // unknown or the device cannot be opened; openError() then tells why.
     bool open(const QString &device, int bitRateCode, int framingCode);
     void close();
@@ -91,6 +92,7 @@ private:
     void checkLineLost();
 
     _modbus *context = nullptr;
+    int lockDescriptor = -1;    // holds the port's lock while open
     QString openDevice;
     int lineBitRateCode = -1;
     int lineFramingCode = -1;

@@ -1,5 +1,6 @@
 #include "linesession.h"
 
+#include "device/projectfile.h"
 #include "link/serialline.h"
 #include "link/transactionerror.h"
 #include "link/openfailure.h"
@@ -277,6 +278,19 @@ void LineSession::replaceSensors(const QVector<LineSensor> &sensors)
             lineSensors.append(sensor);
     }
     emit sensorsChanged();
+}
+
+void LineSession::replaceSensors(const QVector<ProjectSensor> &sensors)
+{
+    QVector<LineSensor> listed;
+    for (const ProjectSensor &entry : sensors) {
+        LineSensor sensor;
+        sensor.address = entry.address;
+        sensor.expectedSerial = entry.serialNumber;
+        sensor.label = entry.label;
+        listed.append(sensor);
+    }
+    replaceSensors(listed);
 }
 
 void LineSession::applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion)

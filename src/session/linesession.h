@@ -12,6 +12,7 @@
 #include <array>
 
 class ReadAll;
+struct ProjectSensor;
 class WriteParameters;
 struct TransferFailure;
 
@@ -70,6 +71,9 @@ public:
     // A list from a project file or the stored settings; a later entry with
     // an address taken before is left out.
     void replaceSensors(const QVector<LineSensor> &sensors);
+    // The sensors of a project: each address with the serial number the
+    // project expects there, and its label.
+    void replaceSensors(const QVector<ProjectSensor> &sensors);
     // What asking a listed sensor told: its identity, or how it answered.
     void applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion);
     void applySensorPoll(int address, const TransferFailure &failure, const LinkCounts &counts);

@@ -2,36 +2,13 @@
 #include "feed/feedmessages.h"
 #include "feed/mqttpublisher.h"
 #include "mosquittobroker.h"
+#include "mqttsubscriber.h"
 
 #include <QtTest>
 #include <csignal>
 #include <sys/wait.h>
 
 namespace {
-
-// mosquitto_sub on kelvaset/# with a persistent session (what the broker took while it was
-// away reaches it still), line-buffered, or its debug line of the subscription would come late.
-struct Subscriber : QProcess
-{
-    Subscriber(quint16 port, const QString &clientId)
-    {
-        start(QStringLiteral("stdbuf"), QStringLiteral("-oL mosquitto_sub -h 127.0.0.1 -p %0 -q 1 -c -i %1 -t kelvaset/# -d -F")
-              .arg(port).arg(clientId).split(QLatin1Char(' ')) << QStringLiteral("MSG %r %t %p"));
-        QVERIFY(QTest::qWaitFor([this] { return peek(bytesAvailable()).contains("Subscribed"); }, 5000));
-    }
-    ~Subscriber() override { kill(); waitForFinished(); }
-    // The payloads received on a topic, in order; retained: only those the
-    // broker kept from before the subscription.
-    QStringList payloads(const QString &topic, bool retained = false)
-    {
-        const QRegularExpression message(QStringLiteral("^MSG %0 %1 (.*)$").arg(retained ? "1" : "[01]", topic),
-                                         QRegularExpression::MultilineOption);
-        QStringList found;
-        for (auto match = message.globalMatch(QString::fromUtf8(peek(bytesAvailable()))); match.hasNext();)
-            found << match.next().captured(1);
-        return found;
-    }
-};
 
 // The numbers first to last, published as messages when a publisher is given.
 QStringList numbers(int first, int last, MqttPublisher *publisher = nullptr, const QString &topic = QString())
@@ -83,7 +60,7 @@ void TestMqttPublisher::publisher()
     const auto brokerOptions = [&broker](const QString &clientId) {
         return MqttOptions { QStringLiteral("127.0.0.1"), broker.port(), clientId, {}, {}, {}, 60 };
     };
-    Subscriber subscriber(broker.port(), QStringLiteral("watcher"));
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("watcher"));
 
     MqttPublisher publisher(brokerOptions(QStringLiteral("logger-a")), 100);
     QVERIFY(publisher.start());
@@ -112,7 +89,7 @@ void TestMqttPublisher::publisher()
     QTRY_COMPARE(subscriber.payloads(loggerB).last(), offline);
 
     // All of them are retained: a new subscriber gets them at once.
-    Subscriber late(broker.port(), QStringLiteral("late"));
+    MqttSubscriber late(broker.port(), QStringLiteral("late"));
     for (const QString &topic : { statusTopic(9001), loggerA, loggerB })
         QTRY_COMPARE(late.payloads(topic, true), QStringList(offline));
 

@@ -36,9 +36,10 @@ field() { dpkg-deb --field "$deb" "$1"; }
 for key in Maintainer Section Priority Description; do
     [ -n "$(field "$key")" ] || fail "no $key field"
 done
-# The libraries both programs load must come in with the package.
+# The libraries the programs load must come in with the package, and
+# adduser for the logger's account.
 depends=$(field Depends)
-for library in libqt5widgets5 libqt5gui5 libqt5core5a libqwt-qt5-6 libmodbus5 libudev1 libc6; do
+for library in libqt5widgets5 libqt5gui5 libqt5core5a libqwt-qt5-6 libmodbus5 libudev1 libmosquitto1 libc6 adduser; do
     [[ ",$depends" == *", $library"* || ",$depends" == *",$library"* ]] \
         || fail "Depends lacks $library: $depends"
 done
@@ -47,11 +48,14 @@ done
 dpkg-deb --contents "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$scratch/files"
 expected_files=(
     /usr/bin/kelvaset
+    /usr/bin/kelvaset-logger
     /usr/bin/kelvane-sim
+    /lib/systemd/system/kelvaset-logger@.service
     /usr/share/applications/example.orvanto.Kelvaset.desktop
     /usr/share/metainfo/example.orvanto.Kelvaset.metainfo.xml
     /usr/share/man/man1/kelvaset.1.gz
     /usr/share/man/man1/kelvane-sim.1.gz
+    /usr/share/man/man1/kelvaset-logger.1.gz
     /usr/share/doc/kelvaset/copyright
     /usr/share/doc/kelvaset/changelog.gz
 )
@@ -92,7 +96,7 @@ if [ -f "$metainfo" ]; then
         || fail "the metainfo does not list release $expected_version"
 fi
 
-for page in kelvaset kelvane-sim; do
+for page in kelvaset kelvaset-logger kelvane-sim; do
     manual="$root/usr/share/man/man1/$page.1.gz"
     [ -f "$manual" ] || continue
     # groff's complaints about the source, as lintian would see them.
@@ -101,7 +105,7 @@ for page in kelvaset kelvane-sim; do
     [ -z "$warnings" ] || fail "$page.1: $warnings"
 done
 
-for program in kelvaset kelvane-sim; do
+for program in kelvaset kelvaset-logger kelvane-sim; do
     binary="$root/usr/bin/$program"
     manual="$root/usr/share/man/man1/$program.1.gz"
     [ -f "$binary" ] || continue
@@ -128,6 +132,48 @@ if [ -x "$root/usr/bin/kelvaset" ]; then
         || fail "kelvaset --help failed: $help_output"
     grep -q -- '--version' <<<"$help_output" || fail "kelvaset --help printed: $help_output"
 fi
+if [ -x "$root/usr/bin/kelvaset-logger" ]; then
+    version_output=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kelvaset-logger" --version 2>&1) \
+        || fail "kelvaset-logger --version failed: $version_output"
+    [ "$version_output" = "kelvaset-logger $expected_version" ] \
+        || fail "kelvaset-logger --version printed '$version_output'"
+    # Refused arguments end with 2, which the service does not restart on.
+    status=0
+    "$root/usr/bin/kelvaset-logger" --period 5 >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 2 ] || fail "kelvaset-logger with bad arguments ended with $status, not 2"
+fi
+
+# The service runs the packaged logger on the instance's project, as the
+# account the postinst makes, and writes where systemd gives it a folder.
+unit="$root/lib/systemd/system/kelvaset-logger@.service"
+if [ -f "$unit" ]; then
+    for line in 'User=kelvaset' 'Group=kelvaset' 'SupplementaryGroups=dialout' 'Restart=on-failure' \
+                'StateDirectory=kelvaset/%i' 'WantedBy=multi-user.target'; do
+        grep -qxF "$line" "$unit" || fail "the unit lacks $line"
+    done
+    exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+    [[ "$exec_start" == "/usr/bin/kelvaset-logger /etc/kelvaset/%i.kelvaset --out /var/lib/kelvaset/%i"* ]] \
+        || fail "the unit starts '$exec_start'"
+    [ -x "$root${exec_start%% *}" ] || fail "the unit starts ${exec_start%% *}, which is not in the package"
+    if command -v systemd-analyze >/dev/null; then
+        cp "$unit" "$scratch/kelvaset-logger@check.service"
+        verify=$(systemd-analyze verify --man=no "$scratch/kelvaset-logger@check.service" 2>&1 \
+            | grep -F 'kelvaset-logger@check.service' | grep -v 'Command /usr/bin/kelvaset-logger is not executable' || true)
+        [ -z "$verify" ] || fail "systemd-analyze: $verify"
+    fi
+fi
+
+# The postinst makes the account and the projects' folder.
+dpkg-deb --control "$deb" "$scratch/control"
+if [ -f "$scratch/control/postinst" ]; then
+    sh -n "$scratch/control/postinst" || fail "the postinst is no valid shell script"
+    for word in 'adduser --quiet --system --group' 'adduser --quiet kelvaset dialout' 'mkdir -p /etc/kelvaset'; do
+        grep -qF -- "$word" "$scratch/control/postinst" || fail "the postinst lacks '$word'"
+    done
+else
+    fail "the package has no postinst"
+fi
+
 if [ -x "$root/usr/bin/kelvane-sim" ]; then
     "$root/usr/bin/kelvane-sim" --help >"$scratch/sim-help" 2>&1 || fail "kelvane-sim --help failed"
 fi
