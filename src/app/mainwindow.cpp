@@ -76,6 +76,9 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     ui->sensorsTableView->setModel(sensorModel);
     ui->sensorsTableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->sensorsTableView->verticalHeader()->hide();
+    // Wide enough for a sensor's address, serial number, firmware, label
+    // and state without scrolling; the counts may need it.
+    ui->sensorsTableView->setMinimumWidth(fontMetrics().averageCharWidth() * 64);
 
     placeWindow();
     rebuildPortList();
@@ -127,6 +130,7 @@ void MainWindow::connectSignals()
     connect(ui->actionCompareProfile, &QAction::triggered, profiles, &ProfileFlows::compare);
     connect(ui->actionApplyProfile, &QAction::triggered, profiles, &ProfileFlows::apply);
     connect(ui->actionCommissioningReport, &QAction::triggered, profiles, &ProfileFlows::reportSlot);
+    connect(profiles, &ProfileFlows::lineUsed, this, &MainWindow::refreshSensorCounts);
     connect(ui->actionSaveProject, SIGNAL(triggered()), this, SLOT(saveProjectSlot()));
     connect(ui->actionAddSensor, SIGNAL(triggered()), this, SLOT(addSensorSlot()));
     connect(ui->actionRemoveSensor, SIGNAL(triggered()), this, SLOT(removeSensorSlot()));
@@ -514,10 +518,20 @@ bool MainWindow::beginOperation()
 
 void MainWindow::endOperation()
 {
+    refreshSensorCounts();
     if (!operationRunning)
         return;
     operationRunning = false;
     QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::refreshSensorCounts()
+{
+    // The link's counts may be read while no job runs on it.
+    if (link->isBusy())
+        return;
+    for (const LineSensor &sensor : session->sensors())
+        session->applySensorCounts(sensor.address, link->link().counts(sensor.address));
 }
 
 void MainWindow::reportTransferFailure(const TransferFailure &failure, const QString &detail)
@@ -846,6 +860,9 @@ bool MainWindow::openProject(const QString &fileName)
     const int index = ui->serialPortComboBox->findText(port.friendName);
     if (index >= 0)
         ui->serialPortComboBox->setCurrentIndex(index);
+    // The project's first sensor is read into the form once the port is
+    // open, which also makes the timed reading ready.
+    pendingReadAll = !project.sensors.isEmpty();
     openPort(port);
     return true;
 }

@@ -99,6 +99,7 @@ private:
     // An operation the user starts runs alone; the cursor shows it.
     bool beginOperation();
     void endOperation();
+    void refreshSensorCounts();
     void sendCommand(int id, int statusResetMs);
 
     void reportTransferFailure(const TransferFailure &failure, const QString &detail = QString());

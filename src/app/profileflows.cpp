@@ -221,6 +221,7 @@ void ProfileFlows::runWithProgress(SensorSweep &sweep, const QString &title, con
     if (sweep.isRunning())
         loop.exec();
     progress.setValue(names.size());
+    emit lineUsed();
 }
 
 void ProfileFlows::compare()

@@ -40,6 +40,10 @@ public:
     bool writeReport(const QString &site, const QString &technician, const QString &note, int snapshotSeconds,
                      const QString &directory);
 
+signals:
+    // The sensors were asked: their link counts have moved.
+    void lineUsed();
+
 public slots:
     void saveProfileSlot();
     void openProfileSlot();

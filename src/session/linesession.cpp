@@ -347,3 +347,12 @@ QVector<LineSensor> LineSession::commandTargets() const
     formSensor.firmwareVersion = sensorFirmware;
     return { formSensor };
 }
+
+void LineSession::applySensorCounts(int address, const LinkCounts &counts)
+{
+    const int row = indexOf(address);
+    if (row < 0 || lineSensors.at(row).counts == counts)
+        return;
+    lineSensors[row].counts = counts;
+    emit sensorChanged(row);
+}

@@ -77,6 +77,8 @@ public:
     // What asking a listed sensor told: its identity, or how it answered.
     void applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion);
     void applySensorPoll(int address, const TransferFailure &failure, const LinkCounts &counts);
+    // The link's counts after an operation that was no poll.
+    void applySensorCounts(int address, const LinkCounts &counts);
     void setProfileMatch(int address, bool matches);
     // What a command on every sensor works through: the listed sensors, or
     // the sensor the form shows when none is listed.
