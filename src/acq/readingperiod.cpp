@@ -9,10 +9,7 @@ int liveReadsPerTick(quint32 firmwareVersion)
 {
     if (!firmwareKnown(firmwareVersion))
         return int(liveIds.size());
-    int reads = 0;
-    for (int id : liveIds)
-        reads += parameterDescriptor(id).isAvailable(firmwareVersion) ? 1 : 0;
-    return reads;
+    return availableLiveIds(firmwareVersion).size();
 }
 
 int minimumReadingPeriodMs(const CommTiming &timing, quint32 firmwareVersion)

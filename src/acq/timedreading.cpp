@@ -130,11 +130,6 @@ void TimedReading::followConnection(LineSession::Connection connection)
     }
 }
 
-QVector<int> TimedReading::liveIdsOf(quint32 firmwareVersion) const
-{
-    return availableLiveIds(firmwareVersion);
-}
-
 QString TimedReading::logPath(quint32 serialNumber) const
 {
     const QString name = MeasurementLog::fileNameFor(serialNumber, runStart);
@@ -306,7 +301,7 @@ void TimedReading::tick()
         read.address = sensor->address;
         // A sensor not known yet is asked who it is first.
         read.identityRead = sensor->serialNumber == 0;
-        read.ids = liveIdsOf(sensor->firmwareVersion);
+        read.ids = availableLiveIds(sensor->firmwareVersion);
         tick->sensors.append(read);
     }
     link->run([tick](SensorLink &line) {

@@ -110,7 +110,6 @@ private:
     QString logPath(quint32 serialNumber) const;
     void armNextTick();
     double elapsedSeconds() const;
-    QVector<int> liveIdsOf(quint32 firmwareVersion) const;
 
     LinkThread *link;
     LineSession *session;

@@ -347,10 +347,11 @@ void MainWindow::applyTimingOptions()
     if (chosenPeriodMs < 0)
         chosenPeriodMs = options.readTimer;
     const int period = chosenPeriodMs;
-    const int minimumReadingPeriod = minimumReadingPeriodMs(timing, polledFirmwares());
     // A tick reads every sensor of the line, one after the other.
+    const QVector<quint32> firmwares = polledFirmwares();
+    const int minimumReadingPeriod = minimumReadingPeriodMs(timing, firmwares);
     const QString why = tr("At least %0 ms: the worst case of reading the live values of %n sensor(s), one after "
-                           "the other.", nullptr, polledFirmwares().size()).arg(minimumReadingPeriod);
+                           "the other.", nullptr, firmwares.size()).arg(minimumReadingPeriod);
     ui->readSpinBox->setToolTip(why);
     ui->readHorizontalSlider->setToolTip(why);
     ui->readSpinBox->setRange(minimumReadingPeriod, options.maxReadTime);

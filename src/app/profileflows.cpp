@@ -356,11 +356,7 @@ bool ProfileFlows::writeReport(const QString &site, const QString &technician, c
         if (!sensor.answered)
             return;
         // The live values for the snapshot's length, read back to back.
-        QVector<int> ids;
-        for (int id : liveIds) {
-            if (parameterDescriptor(id).isAvailable(sensor.firmwareVersion()))
-                ids << id;
-        }
+        const QVector<int> ids = availableLiveIds(sensor.firmwareVersion());
         progress(tr("sampling its live values for %1 s").arg(snapshotSeconds));
         QElapsedTimer clock;
         clock.start();
