@@ -105,7 +105,7 @@ void simulatedWeek(const QString &directory)
 {
     std::printf("RecordLog through a week of 1 s samples on a simulated clock, 60 s records:\n"
                 "  day | resident MiB | CPU us/sample\n");
-    RecordLog log(directory, 9001, 60, availableLiveIds(FirmwareWithSpeed));
+    RecordLog log(directory, QStringLiteral("9001"), 60, availableLiveIds(FirmwareWithSpeed));
     const QDateTime start(QDate(2026, 3, 2), QTime(0, 0), Qt::UTC);
     for (int day = 1; day <= WeekDays; ++day) {
         const double cpu = cpuSeconds();

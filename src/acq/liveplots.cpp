@@ -11,6 +11,7 @@
 #include <qwt_legend.h>
 #include <qwt_plot.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -51,29 +52,39 @@ LivePlots::LivePlots(QTabWidget *tabs, const std::array<QwtPlot *, 3> &plots)
         pages.append({ tabs->widget(i), tabs->tabText(i) });
     for (QwtPlot *plot : plots)
         setUpPlot(plot);
-    pendingAddresses = { -1 };
+    pendingIds = { -1 };
     makeCurves();
 }
 
 void LivePlots::follow(const TimedReading *reading, const LineSession *session)
 {
-    QObject::connect(reading, &TimedReading::runStarting, reading, [this, session](const QVector<int> &addresses) {
+    const auto nameOf = [session](int sensorId) {
+        const LineSensor *sensor = session->sensor(sensorId);
+        return sensor ? sensor->displayName() : QString();
+    };
+    QObject::connect(reading, &TimedReading::runStarting, reading, [this, nameOf](const QVector<int> &sensorIds) {
         QStringList names;
-        for (int address : addresses) {
-            const int row = session->indexOf(address);
-            names << (row >= 0 ? session->sensors().at(row).displayName() : QString());
-        }
-        startRun(addresses, names);
+        for (int sensorId : sensorIds)
+            names << nameOf(sensorId);
+        startRun(sensorIds, names);
     });
     QObject::connect(reading, &TimedReading::sampled, reading,
-                     [this](int address, const QDateTime &, double x, const QVector<int> &ids,
-                            const QVector<ReadValue> &values) {
+                     [this, nameOf](int sensorId, const QDateTime &, double x, const QVector<int> &ids,
+                                    const QVector<ReadValue> &values) {
+        if (runPending) {
+            runPending = false;
+            makeCurves();
+        }
+        if (!std::any_of(sensors.cbegin(), sensors.cend(), [sensorId](const Sensor &sensor) {
+                return sensor.id == sensorId;
+            }))
+            addSensor(sensorId, nameOf(sensorId));
         for (int i = 0; i < ids.size(); ++i) {
             const int position = int(std::find(liveIds.cbegin(), liveIds.cend(), ids.at(i)) - liveIds.cbegin());
-            append(address, position, QPointF(x, values.at(i).output.toDouble()));
+            append(sensorId, position, QPointF(x, values.at(i).output.toDouble()));
         }
     });
-    QObject::connect(reading, &TimedReading::gap, reading, [this](int address, double x) { markGap(address, x); });
+    QObject::connect(reading, &TimedReading::gap, reading, [this](int sensorId, double x) { markGap(sensorId, x); });
 }
 
 void LivePlots::showTabsFor(quint32 firmwareVersion)
@@ -91,9 +102,9 @@ void LivePlots::showTabsFor(quint32 firmwareVersion)
     }
 }
 
-void LivePlots::startRun(const QVector<int> &addresses, const QStringList &names)
+void LivePlots::startRun(const QVector<int> &sensorIds, const QStringList &names)
 {
-    pendingAddresses = addresses;
+    pendingIds = sensorIds;
     pendingNames = names;
     runPending = true;
 }
@@ -112,43 +123,58 @@ void LivePlots::removeCurves()
 void LivePlots::makeCurves()
 {
     removeCurves();
-    const bool single = pendingAddresses.size() <= 1;
-    for (int i = 0; i < pendingAddresses.size(); ++i) {
-        Sensor sensor;
-        sensor.address = pendingAddresses.at(i);
-        for (int position = 0; position < 3; ++position) {
-            const QString name = i < pendingNames.size() ? pendingNames.at(i) : QString();
-            auto *curve = new LiveCurve(single || name.isEmpty() ? unitTitle(position) : name);
-            const QColor colour = i == 0 ? plotColours[size_t(position)]
-                                         : QColor(sensorColours[(i - 1) % int(std::size(sensorColours))]);
-            curve->setPen(QPen(colour));
-            curve->attach(plots[size_t(position)]);
-            sensor.curves[size_t(position)] = curve;
-        }
-        sensors.append(sensor);
-    }
+    for (int i = 0; i < pendingIds.size(); ++i)
+        appendCurves(pendingIds.at(i), i < pendingNames.size() ? pendingNames.at(i) : QString());
 }
 
-void LivePlots::append(int address, int position, const QPointF &sample)
+void LivePlots::addSensor(int sensorId, const QString &name)
+{
+    // The first sensor drew alone, titled by the unit: now it is one of
+    // several and is named too.
+    if (sensors.size() == 1 && pendingNames.size() == 1 && !pendingNames.first().isEmpty()) {
+        for (LiveCurve *curve : sensors.first().curves)
+            curve->setTitle(pendingNames.first());
+    }
+    appendCurves(sensorId, name);
+}
+
+void LivePlots::appendCurves(int sensorId, const QString &name)
+{
+    const int i = sensors.size();
+    const bool single = pendingIds.size() <= 1 && i == 0;
+    Sensor sensor;
+    sensor.id = sensorId;
+    for (int position = 0; position < 3; ++position) {
+        auto *curve = new LiveCurve(single || name.isEmpty() ? unitTitle(position) : name);
+        const QColor colour = i == 0 ? plotColours[size_t(position)]
+                                     : QColor(sensorColours[(i - 1) % int(std::size(sensorColours))]);
+        curve->setPen(QPen(colour));
+        curve->attach(plots[size_t(position)]);
+        sensor.curves[size_t(position)] = curve;
+    }
+    sensors.append(sensor);
+}
+
+void LivePlots::append(int sensorId, int position, const QPointF &sample)
 {
     if (runPending) {
         runPending = false;
         makeCurves();
     }
     for (const Sensor &sensor : qAsConst(sensors)) {
-        if (sensor.address == address || sensors.size() == 1) {
+        if (sensor.id == sensorId) {
             sensor.curves[size_t(position)]->appendSample(sample);
             return;
         }
     }
 }
 
-void LivePlots::markGap(int address, double x)
+void LivePlots::markGap(int sensorId, double x)
 {
     if (runPending)
         return;
     for (const Sensor &sensor : qAsConst(sensors)) {
-        if (address >= 0 && sensor.address != address && sensors.size() > 1)
+        if (sensorId >= 0 && sensor.id != sensorId)
             continue;
         for (LiveCurve *curve : sensor.curves) {
             if (curve->sampleCount() > 0)
@@ -165,10 +191,10 @@ void LivePlots::clear()
     }
 }
 
-const LiveCurve *LivePlots::curve(int position, int address) const
+const LiveCurve *LivePlots::curve(int position, int sensorId) const
 {
     for (const Sensor &sensor : sensors) {
-        if (address < 0 || sensor.address == address)
+        if (sensorId < 0 || sensor.id == sensorId)
             return sensor.curves[size_t(position)];
     }
     return nullptr;

@@ -29,16 +29,18 @@ public:
     // Draws what the timed reading reads, naming sensors as the session does.
     void follow(const TimedReading *reading, const LineSession *session);
 
-    // A run of these sensors starts; the curves of the last run stay until
-    // its first sample.
-    void startRun(const QVector<int> &addresses, const QStringList &names);
+    // A run of these sensors (by identity) starts; the curves of the last
+    // run stay until its first sample.
+    void startRun(const QVector<int> &sensorIds, const QStringList &names);
+    // A sensor listed during the run gets curves of its own.
+    void addSensor(int sensorId, const QString &name);
     // position is the live value's place in liveIds.
-    void append(int address, int position, const QPointF &sample);
-    // Breaks a sensor's curves at x (every sensor's for address -1).
-    void markGap(int address, double x);
+    void append(int sensorId, int position, const QPointF &sample);
+    // Breaks a sensor's curves at x (every sensor's for sensorId -1).
+    void markGap(int sensorId, double x);
     void clear();
     // The curve of a sensor of the run; the first sensor's by default.
-    const LiveCurve *curve(int position, int address = -1) const;
+    const LiveCurve *curve(int position, int sensorId = -1) const;
 
 private:
     struct Page
@@ -48,18 +50,19 @@ private:
     };
     struct Sensor
     {
-        int address;
+        int id;
         std::array<LiveCurve *, 3> curves;
     };
 
     void makeCurves();
+    void appendCurves(int sensorId, const QString &name);
     void removeCurves();
 
     QTabWidget *tabs;
     QVector<Page> pages;
     std::array<QwtPlot *, 3> plots;
     QVector<Sensor> sensors;
-    QVector<int> pendingAddresses;
+    QVector<int> pendingIds;
     QStringList pendingNames;
     bool runPending = false;
 };

@@ -9,11 +9,20 @@ MeasurementLog::MeasurementLog(const QString &fileName)
 {
 }
 
-QString MeasurementLog::fileNameFor(quint32 serialNumber, const QDateTime &start)
+QString MeasurementLog::sensorKey(quint32 serialNumber, int address)
+{
+    return address > 0 ? QStringLiteral("%1_A%2").arg(serialNumber).arg(address) : QString::number(serialNumber);
+}
+
+QString MeasurementLog::fileNameFor(const QString &sensorKey, const QDateTime &start)
 {
     return QStringLiteral("SN%0_%1.csv")
-            .arg(serialNumber)
-            .arg(QLocale::c().toString(start, QStringLiteral("yyyy_MM_dd@HH_mm_ss")));
+            .arg(sensorKey, QLocale::c().toString(start, QStringLiteral("yyyy_MM_dd@HH_mm_ss")));
+}
+
+QString MeasurementLog::fileNameFor(quint32 serialNumber, const QDateTime &start)
+{
+    return fileNameFor(sensorKey(serialNumber), start);
 }
 
 QString MeasurementLog::headerLine(quint32 firmwareVersion)

@@ -16,6 +16,12 @@ class MeasurementLog
 public:
     explicit MeasurementLog(const QString &fileName);
 
+    // What names a sensor's files and feed topics: its serial number, or
+    // <serial>_A<address> for a second sensor of the line known by the same
+    // serial number, whose samples must never land in the first one's files.
+    static QString sensorKey(quint32 serialNumber, int address = 0);
+    // SN<key>_<start>.csv
+    static QString fileNameFor(const QString &sensorKey, const QDateTime &start);
     static QString fileNameFor(quint32 serialNumber, const QDateTime &start);
     static QString headerLine(quint32 firmwareVersion);
     static QString timestampFields(const QDateTime &time);

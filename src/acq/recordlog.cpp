@@ -35,10 +35,10 @@ int decimalsOf(int id, RecordLog::Statistic which)
 
 } // namespace
 
-RecordLog::RecordLog(const QString &directory, quint32 serialNumber, int intervalSeconds,
+RecordLog::RecordLog(const QString &directory, const QString &sensorKey, int intervalSeconds,
                      const QVector<int> &valueIds, int maxPendingRows)
     : directory(directory)
-    , serialNumber(serialNumber)
+    , sensorKey(sensorKey)
     , intervalMs(intervalSeconds * 1000LL)
     , maxPendingRows(qMax(1, maxPendingRows))
 {
@@ -54,11 +54,9 @@ bool RecordLog::isValidInterval(int seconds)
     return seconds > 0 && DayMs % (seconds * 1000LL) == 0;
 }
 
-QString RecordLog::fileNameFor(quint32 serialNumber, const QDate &day)
+QString RecordLog::fileNameFor(const QString &sensorKey, const QDate &day)
 {
-    return QStringLiteral("SN%0_%1_records.csv")
-            .arg(serialNumber)
-            .arg(QLocale::c().toString(day, QStringLiteral("yyyyMMdd")));
+    return QStringLiteral("SN%0_%1_records.csv").arg(sensorKey, QLocale::c().toString(day, QStringLiteral("yyyyMMdd")));
 }
 
 QString RecordLog::headerLine() const
@@ -155,7 +153,7 @@ bool RecordLog::writePending()
 {
     const QString header = headerLine();
     while (!pending.isEmpty()) {
-        MeasurementLog file(QDir(directory).filePath(fileNameFor(serialNumber, pending.head().day)));
+        MeasurementLog file(QDir(directory).filePath(fileNameFor(sensorKey, pending.head().day)));
         if (!file.appendRow(pending.head().fields, header)) {
             lastError = QStringLiteral("%0: %1").arg(file.fileName(), file.errorString());
             return false;

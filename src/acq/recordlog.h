@@ -49,12 +49,13 @@ public:
 
     // intervalSeconds must divide a day (isValidInterval()); valueIds are the
     // live values the sensor has, in the order of their columns.
-    RecordLog(const QString &directory, quint32 serialNumber, int intervalSeconds,
+    // sensorKey names the files (MeasurementLog::sensorKey).
+    RecordLog(const QString &directory, const QString &sensorKey, int intervalSeconds,
               const QVector<int> &valueIds, int maxPendingRows = 1440);
 
     static bool isValidInterval(int seconds);
-    // SN<serial>_<yyyyMMdd>_records.csv
-    static QString fileNameFor(quint32 serialNumber, const QDate &day);
+    // SN<key>_<yyyyMMdd>_records.csv
+    static QString fileNameFor(const QString &sensorKey, const QDate &day);
     QString headerLine() const;
     // A statistic as records carry it, "." for decimals whatever the locale:
     // irradiance mean and deviation with 1 decimal, its minimum and maximum
@@ -93,7 +94,7 @@ private:
     bool writePending();
 
     QString directory;
-    quint32 serialNumber;
+    QString sensorKey;
     qint64 intervalMs;
     int maxPendingRows;
     IntervalRecord current;     // current.end is invalid until the first sample or advanceTo()

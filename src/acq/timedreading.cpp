@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <memory>
 
-// One sensor of the run.
+// One sensor of the run, by identity.
 struct TimedReading::Polled
 {
-    int address = 1;
-    bool listed = false;           // a sensor of the session's list, not the form's alone
+    int id = 0;
     quint32 serialNumber = 0;      // 0 until its identity has been read
     quint32 firmwareVersion = 0;
+    QString key;                   // what its files are named after
     std::unique_ptr<MeasurementLog> log;
     bool logCreated = false;
     bool logFailing = false;
@@ -28,6 +28,7 @@ struct TimedReading::Tick
 {
     struct Sensor
     {
+        int id = 0;
         int address = 1;
         bool identityRead = false;
         quint32 serialNumber = 0;
@@ -46,6 +47,10 @@ struct TimedReading::Tick
 };
 
 namespace {
+// How soon a tick that found the line taken by the user's operation looks
+// again.
+constexpr int WaitForLinkMs = 20;
+
 // Reads a sensor's serial number, and its firmware when asked; false with
 // the failure when it does not answer.
 bool readIdentity(SensorLink &link, int address, bool withFirmware, quint32 *serialNumber,
@@ -77,26 +82,56 @@ TimedReading::TimedReading(LinkThread *link, LineSession *session, QObject *pare
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &TimedReading::tick);
     connect(session, &LineSession::connectionChanged, this, &TimedReading::followConnection);
-    // The form's sensor may move (a Write all of its node): its polling
-    // follows it from the next tick, as does its row of the list.
-    formSlave = session->slave();
-    connect(session, &LineSession::slaveChanged, this, [this](int slave) {
-        for (const auto &sensor : polled) {
-            if (sensor->address == formSlave)
-                sensor->address = slave;
-        }
-        formSlave = slave;
-    });
 }
 
 TimedReading::~TimedReading() = default;
 
-QVector<int> TimedReading::addresses() const
+QVector<int> TimedReading::sensorIds() const
 {
     QVector<int> result;
     for (const auto &sensor : polled)
-        result << sensor->address;
+        result << sensor->id;
     return result;
+}
+
+QString TimedReading::sensorKey(int sensorId) const
+{
+    for (const auto &sensor : polled) {
+        if (sensor->id == sensorId)
+            return sensor->key;
+    }
+    return QString();
+}
+
+QVector<TimedReading::Target> TimedReading::targets() const
+{
+    QVector<Target> result;
+    for (const LineSensor &sensor : session->commandTargets())
+        result.append({ sensor.id, sensor.address, sensor.id == 0 ? session->firmwareVersion() : 0u });
+    return result;
+}
+
+TimedReading::Polled &TimedReading::polledFor(const Target &target)
+{
+    for (const auto &sensor : polled) {
+        if (sensor->id == target.id)
+            return *sensor;
+    }
+    auto entry = std::make_unique<Polled>();
+    entry->id = target.id;
+    entry->firmwareVersion = target.firmwareVersion;
+    // The form's sensor, polled while none was listed, goes on in the same
+    // log once it is listed itself.
+    for (auto &sensor : polled) {
+        if (sensor->id == 0 && target.id != 0 && target.address == session->slave()) {
+            entry = std::move(sensor);
+            entry->id = target.id;
+            break;
+        }
+    }
+    polled.erase(std::remove(polled.begin(), polled.end(), nullptr), polled.end());
+    polled.push_back(std::move(entry));
+    return *polled.back();
 }
 
 QString TimedReading::logFileName() const
@@ -130,11 +165,6 @@ void TimedReading::followConnection(LineSession::Connection connection)
     }
 }
 
-QString TimedReading::logPath(quint32 serialNumber) const
-{
-    const QString name = MeasurementLog::fileNameFor(serialNumber, runStart);
-    return outputDirectory.isEmpty() ? name : QDir(outputDirectory).filePath(name);
-}
 
 void TimedReading::start(int periodMs)
 {
@@ -142,34 +172,24 @@ void TimedReading::start(int periodMs)
     currentState = State::Starting;
     this->periodMs = periodMs;
     polled.clear();
-    for (const LineSensor &sensor : session->sensors()) {
-        auto entry = std::make_unique<Polled>();
-        entry->address = sensor.address;
-        entry->listed = true;
-        polled.push_back(std::move(entry));
-    }
-    if (polled.empty()) {
-        // No list: the sensor the form shows, whose firmware Read all told.
-        auto entry = std::make_unique<Polled>();
-        entry->address = session->slave();
-        entry->firmwareVersion = session->firmwareVersion();
-        polled.push_back(std::move(entry));
-    }
+    createdLogs.clear();
+    const QVector<Target> first = targets();
+    severalSensors = first.size() > 1;
+    for (const Target &target : first)
+        polledFor(target);
     const int thisRun = ++run;
     // The form's sensor has its firmware from Read all; a listed sensor is
     // asked.
     auto identities = std::make_shared<QVector<Tick::Sensor>>();
-    QVector<bool> withFirmware;
-    for (const auto &sensor : polled) {
+    for (const Target &target : first) {
         Tick::Sensor identity;
-        identity.address = sensor->address;
+        identity.id = target.id;
+        identity.address = target.address;
         identities->append(identity);
-        withFirmware.append(sensor->listed);
     }
-    link->run([identities, withFirmware](SensorLink &line) {
-        for (int i = 0; i < identities->size(); ++i) {
-            Tick::Sensor &sensor = (*identities)[i];
-            sensor.identityRead = readIdentity(line, sensor.address, withFirmware.at(i), &sensor.serialNumber,
+    link->run([identities](SensorLink &line) {
+        for (Tick::Sensor &sensor : *identities) {
+            sensor.identityRead = readIdentity(line, sensor.address, sensor.id != 0, &sensor.serialNumber,
                                                &sensor.firmwareVersion, &sensor.failure);
             sensor.counts = line.counts(sensor.address);
             if (sensor.failure.lineLost)
@@ -180,53 +200,74 @@ void TimedReading::start(int periodMs)
             return;
         runStart = QDateTime::currentDateTime();
         runClock.restart();
-        const bool single = polled.size() == 1;
         bool anyAnswered = false;
-        for (size_t i = 0; i < polled.size(); ++i) {
-            Polled &sensor = *polled[i];
-            const Tick::Sensor &identity = identities->at(int(i));
-            if (sensor.listed)
-                session->applySensorPoll(sensor.address, identity.failure, identity.counts);
+        for (const Tick::Sensor &identity : qAsConst(*identities)) {
+            Polled &sensor = polledFor({ identity.id, identity.address, 0 });
+            session->applySensorPoll(identity.id, identity.failure, identity.counts);
             if (!identity.identityRead)
                 continue;
             anyAnswered = true;
-            sensor.serialNumber = identity.serialNumber;
-            if (sensor.listed) {
-                sensor.firmwareVersion = identity.firmwareVersion;
-                session->applySensorIdentity(sensor.address, identity.serialNumber, identity.firmwareVersion);
-            }
+            takeIdentity(sensor, identity.address, identity.serialNumber,
+                         identity.id != 0 ? identity.firmwareVersion : sensor.firmwareVersion);
             if (!createLog(sensor) && stopsOnLogError) {
                 currentState = State::Stopped;
                 emit logFailed(sensor.log->fileName());
                 return;
             }
         }
-        if (!anyAnswered || (single && !identities->first().identityRead)) {
+        if (!anyAnswered || (!severalSensors && !identities->first().identityRead)) {
             currentState = State::Stopped;
             emit startFailed(identities->first().failure);
             return;
         }
         // A sensor that did not answer at the start is asked its identity
         // again at every tick, and reported once.
-        for (size_t i = 0; i < polled.size(); ++i) {
-            if (!identities->at(int(i)).identityRead) {
-                polled[i]->failing = true;
-                const TransferFailure &failure = identities->at(int(i)).failure;
-                emit sensorLost(polled[i]->address, transactionErrorMessage(failure.result, failure.error).text);
+        for (const Tick::Sensor &identity : qAsConst(*identities)) {
+            if (!identity.identityRead) {
+                polledFor({ identity.id, identity.address, 0 }).failing = true;
+                emit sensorLost(identity.id,
+                                transactionErrorMessage(identity.failure.result, identity.failure.error).text);
             }
         }
         currentState = State::Running;
-        emit runStarting(addresses());
+        emit runStarting(sensorIds());
         emit started();
         tick();
     });
 }
 
+void TimedReading::takeIdentity(Polled &sensor, int address, quint32 serialNumber, quint32 firmwareVersion)
+{
+    if (sensor.id != 0)
+        session->applySensorIdentity(sensor.id, serialNumber, firmwareVersion);
+    sensor.firmwareVersion = firmwareVersion;
+    if (sensor.serialNumber == serialNumber && !sensor.key.isEmpty())
+        return;
+    // A new sensor of the run, or another unit answering where a sensor was:
+    // a log of its own serial number, never the one of another sensor.
+    sensor.serialNumber = serialNumber;
+    QString key = MeasurementLog::sensorKey(serialNumber);
+    for (const auto &other : polled) {
+        if (other.get() != &sensor && other->key == key)
+            key = MeasurementLog::sensorKey(serialNumber, address);
+    }
+    sensor.key = key;
+    const QString name = MeasurementLog::fileNameFor(key, runStart);
+    sensor.log.reset(new MeasurementLog(outputDirectory.isEmpty() ? name : QDir(outputDirectory).filePath(name)));
+    sensor.logCreated = false;
+    sensor.logFailing = false;
+}
+
 bool TimedReading::createLog(Polled &sensor)
 {
     if (!sensor.log)
-        sensor.log.reset(new MeasurementLog(logPath(sensor.serialNumber)));
-    sensor.logCreated = sensor.log->create(sensor.firmwareVersion);
+        return false;
+    // A log of this run is never replaced: a sensor listed again goes on in
+    // it.
+    if (createdLogs.contains(sensor.log->fileName()))
+        sensor.logCreated = true;
+    else if ((sensor.logCreated = sensor.log->create(sensor.firmwareVersion)))
+        createdLogs.insert(sensor.log->fileName());
     if (!sensor.logCreated && !sensor.logFailing) {
         sensor.logFailing = true;
         if (!stopsOnLogError)
@@ -284,10 +325,10 @@ void TimedReading::tick()
 {
     if (currentState != State::Running || tickInFlight)
         return;
-    // An operation the user started has the line: this tick is left out.
+    // An operation the user started has the line: the tick waits for it to
+    // end, and then reads where it left the sensors.
     if (link->isBusy()) {
-        tickClock.restart();
-        armNextTick();
+        timer.start(WaitForLinkMs);
         return;
     }
     tickInFlight = true;
@@ -296,20 +337,33 @@ void TimedReading::tick()
     tick->run = run;
     tick->time = QDateTime::currentDateTime();
     tick->x = elapsedSeconds();
-    for (const auto &sensor : polled) {
+    // The sensors listed now; those no longer listed are left, their logs
+    // whole on disk.
+    const QVector<Target> now = targets();
+    severalSensors = severalSensors || now.size() > 1;
+    QSet<int> listed;
+    for (const Target &target : now) {
+        const Polled &sensor = polledFor(target);
+        listed.insert(target.id);
         Tick::Sensor read;
-        read.address = sensor->address;
-        // A sensor not known yet is asked who it is first.
-        read.identityRead = sensor->serialNumber == 0;
-        read.ids = availableLiveIds(sensor->firmwareVersion);
+        read.id = target.id;
+        read.address = target.address;
+        // A sensor not known yet is asked who it is first, and so is one
+        // that did not answer: it may be another unit when it does.
+        read.identityRead = sensor.serialNumber == 0 || sensor.failing;
+        read.ids = availableLiveIds(sensor.firmwareVersion);
         tick->sensors.append(read);
     }
+    polled.erase(std::remove_if(polled.begin(), polled.end(),
+                                [&listed](const auto &sensor) { return !listed.contains(sensor->id); }),
+                 polled.end());
     link->run([tick](SensorLink &line) {
         for (Tick::Sensor &sensor : tick->sensors) {
             if (sensor.identityRead) {
-                if (readIdentity(line, sensor.address, true, &sensor.serialNumber, &sensor.firmwareVersion,
-                                 &sensor.failure)) {
-                    sensor.ids = availableLiveIds(sensor.firmwareVersion);
+                if (readIdentity(line, sensor.address, sensor.id != 0, &sensor.serialNumber,
+                                 &sensor.firmwareVersion, &sensor.failure)) {
+                    if (sensor.id != 0)
+                        sensor.ids = availableLiveIds(sensor.firmwareVersion);
                 } else {
                     sensor.identityRead = false;
                 }
@@ -344,10 +398,12 @@ void TimedReading::finishTick(const Tick &tick)
         emit lineLost();
         return;
     }
-    const bool single = polled.size() == 1;
+    const bool single = !severalSensors;
     bool stopped = false;
-    for (int i = 0; i < tick.sensors.size() && !stopped; ++i)
-        finishSensor(*polled[size_t(i)], tick, i, single, &stopped);
+    for (int i = 0; i < tick.sensors.size() && !stopped; ++i) {
+        const Tick::Sensor &read = tick.sensors.at(i);
+        finishSensor(polledFor({ read.id, read.address, 0 }), tick, i, single, &stopped);
+    }
     if (stopped)
         return;
 
@@ -371,34 +427,29 @@ void TimedReading::finishTick(const Tick &tick)
 void TimedReading::finishSensor(Polled &sensor, const Tick &tick, int index, bool single, bool *stopped)
 {
     const Tick::Sensor &read = tick.sensors.at(index);
-    if (sensor.listed)
-        session->applySensorPoll(sensor.address, read.failure, read.counts);
-    if (read.identityRead) {
-        sensor.serialNumber = read.serialNumber;
-        sensor.firmwareVersion = read.firmwareVersion;
-        if (sensor.listed)
-            session->applySensorIdentity(sensor.address, read.serialNumber, read.firmwareVersion);
-    }
-    if (sensor.address == session->slave() && !read.values.isEmpty())
-        session->applyLiveValues(read.ids.mid(0, read.values.size()), read.values);
+    if (read.identityRead)
+        takeIdentity(sensor, read.address, read.serialNumber, sensor.id != 0 ? read.firmwareVersion
+                                                                             : sensor.firmwareVersion);
+    const QVector<int> readIds = read.ids.mid(0, read.values.size());
+    session->applySensorPoll(sensor.id, read.failure, read.counts, tick.time, readIds, read.values);
 
     if (!single && read.failure.failed()) {
-        emit gap(sensor.address, tick.x);
+        emit gap(sensor.id, tick.x);
         if (!sensor.failing) {
             sensor.failing = true;
-            emit sensorLost(sensor.address, transactionErrorMessage(read.failure.result, read.failure.error).text);
+            emit sensorLost(sensor.id, transactionErrorMessage(read.failure.result, read.failure.error).text);
         }
         return;
     }
     if (!single && sensor.failing) {
         sensor.failing = false;
-        emit sensorBack(sensor.address);
+        emit sensorBack(sensor.id);
     }
     if (sensor.serialNumber == 0)
         return;    // a sensor of one run that never answered has no log
 
     if (!read.values.isEmpty())
-        emit sampled(sensor.address, tick.time, tick.x, read.ids.mid(0, read.values.size()), read.values);
+        emit sampled(sensor.id, tick.time, tick.x, readIds, read.values);
     QString row = MeasurementLog::timestampFields(tick.time);
     for (int i = 0; i < read.values.size(); ++i) {
         row += MeasurementLog::valueField(read.ids.at(i), read.values.at(i).output, options.temperaturePrecision,

@@ -36,6 +36,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QStyle>
 
 #include <cerrno>
@@ -49,13 +50,25 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
 {
     ui->setupUi(this);
     // The form is taller than a small laptop's screen: it scrolls there,
-    // so that the window opens whole with every control in reach.
-    auto *scrollArea = new QScrollArea(this);
+    // so that the window opens whole with every control in reach. The plots
+    // stand beside it, so that they stay in view during a run however far
+    // the form is scrolled; the sensor panel lies below both.
+    ui->verticalLayout_4->removeWidget(ui->tabWidget);
+    ui->verticalLayout_4->addStretch();
+    auto *scrollArea = new QScrollArea;
     scrollArea->setObjectName(QStringLiteral("formScrollArea"));
     scrollArea->setWidgetResizable(true);
     scrollArea->setFrameShape(QFrame::NoFrame);
     scrollArea->setWidget(takeCentralWidget());
-    setCentralWidget(scrollArea);
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("formPlotsSplitter"));
+    splitter->addWidget(scrollArea);
+    splitter->addWidget(ui->tabWidget);
+    // A plot's own minimum leaves no room for the form on a small screen.
+    ui->tabWidget->setMinimumSize(280, 200);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+    setCentralWidget(splitter);
 
     form.reset(new ParameterForm(this));
     form->clear();
@@ -70,7 +83,6 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     reading = new TimedReading(link, session, this);
     plots->follow(reading, session);
     profiles = new ProfileFlows(this, link, session, reading, ui->openProfileLabel);
-    connection->setWaitsForLostPort([this] { return reading->isActive(); });
     session->replaceSensors(store->sensors());
     sensorModel = new SensorTableModel(session, this);
     ui->sensorsTableView->setModel(sensorModel);
@@ -141,6 +153,9 @@ void MainWindow::connectSignals()
     connect(session, &LineSession::sensorsChanged, this, [this] {
         store->saveSensors(session->sensors());
         applyTimingOptions();
+        // Listed sensors are read who they are when a run starts.
+        if (session->isOpen())
+            setAcquisitionControlsEnabled(timedReadingReady() || reading->isActive());
     });
     connect(session, &LineSession::sensorChanged, this, [this] { store->saveSensors(session->sensors()); });
     connect(session, &LineSession::identityChanged, this, &MainWindow::updateSensorActions);
@@ -203,19 +218,22 @@ void MainWindow::connectSignals()
     });
     // A sensor of several that stops answering is told once, in its row and
     // here; the others go on.
-    connect(reading, &TimedReading::sensorLost, this, [this](int address, const QString &reason) {
-        const int row = session->indexOf(address);
-        const QString name = row >= 0 ? session->sensors().at(row).displayName() : QString::number(address);
-        status->show(StatusDisplay::Colour::Bad,
-                     tr("%0 (address %1) does not answer: %2").arg(name).arg(address).arg(reason));
+    connect(reading, &TimedReading::sensorLost, this, [this](int sensorId, const QString &reason) {
+        status->show(StatusDisplay::Colour::Bad, tr("%0 does not answer: %1").arg(sensorName(sensorId), reason));
         status->schedulePartialReset(5000);
     });
-    connect(reading, &TimedReading::sensorBack, this, [this](int address) {
-        const int row = session->indexOf(address);
-        const QString name = row >= 0 ? session->sensors().at(row).displayName() : QString::number(address);
-        status->show(StatusDisplay::Colour::Good, tr("%0 (address %1) answers again.").arg(name).arg(address));
+    connect(reading, &TimedReading::sensorBack, this, [this](int sensorId) {
+        status->show(StatusDisplay::Colour::Good, tr("%0 answers again.").arg(sensorName(sensorId)));
         status->schedulePartialReset(2000);
     });
+}
+
+QString MainWindow::sensorName(int sensorId) const
+{
+    const LineSensor *sensor = session->sensor(sensorId);
+    if (!sensor)
+        return tr("The sensor at address %0").arg(session->slave());
+    return tr("%0 (address %1)").arg(sensor->displayName()).arg(sensor->address);
 }
 
 bool MainWindow::isTimedReadingActive() const
@@ -269,11 +287,12 @@ void MainWindow::placeWindow()
     // the screen is too small for it. The frame around the window needs
     // room too.
     const QSize frame(16, 48);
-    const auto *scrollArea = static_cast<const QScrollArea *>(centralWidget());
+    const auto *scrollArea = centralWidget()->findChild<const QScrollArea *>(QStringLiteral("formScrollArea"));
     QSize natural = scrollArea->widget()->sizeHint();
-    natural.rwidth() += ui->sensorsDockWidget->sizeHint().width()
-            + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
-    natural.rheight() += menuBar()->sizeHint().height() + statusBar()->sizeHint().height() + 8;
+    natural.rwidth() += ui->tabWidget->sizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    natural.rwidth() = qMax(natural.width(), ui->sensorsDockWidget->sizeHint().width());
+    natural.rheight() += ui->sensorsDockWidget->sizeHint().height() + menuBar()->sizeHint().height()
+            + statusBar()->sizeHint().height() + 8;
     natural = natural.expandedTo(minimumSizeHint()).boundedTo(available.size() - frame);
     QRect placed = startGeometry(store->geometry(), natural, available, areas);
     if (!available.contains(placed) && !store->geometry().isValid())
@@ -401,16 +420,21 @@ void MainWindow::followConnection()
         setOpenedState();
         if (wasWaitingForPort) {
             status->setLastingMessage(QString());
-            status->show(StatusDisplay::Colour::Good,
-                         tr("%0 is back: the reading goes on.").arg(session->port().portName));
+            status->show(StatusDisplay::Colour::Good, reading->isActive()
+                         ? tr("%0 is back: the reading goes on.").arg(session->port().portName)
+                         : tr("%0 is back.").arg(session->port().portName));
             status->schedulePartialReset(2000);
         }
         wasWaitingForPort = false;
         break;
     case LineSession::Connection::WaitingForPort:
         wasWaitingForPort = true;
-        status->setLastingMessage(tr("%0 was unplugged: the reading is paused until it is back.")
-                                          .arg(session->port().portName));
+        // Nothing can go over the line until the adapter is back; it is
+        // opened again by itself then.
+        setCommandButtonsEnabled(false);
+        status->setLastingMessage(reading->isActive()
+                ? tr("%0 was unplugged: the reading is paused until it is back.").arg(session->port().portName)
+                : tr("%0 was unplugged: it is opened again when it is back.").arg(session->port().portName));
         break;
     case LineSession::Connection::Closed:
         if (wasWaitingForPort)
@@ -491,7 +515,7 @@ void MainWindow::setOpenedState()
                                        && ui->databitParityStopComboBox->currentIndex() >= 0);
     ui->savePushButton->setEnabled(true);
     ui->resetParamsPushButton->setEnabled(true);
-    setAcquisitionControlsEnabled(firmwareKnown(session->firmwareVersion()));
+    setAcquisitionControlsEnabled(timedReadingReady());
     ui->openClosePushButton->setIcon(QIcon(QStringLiteral(":/Images/closecom.png")));
 }
 
@@ -532,7 +556,7 @@ void MainWindow::refreshSensorCounts()
     if (link->isBusy())
         return;
     for (const LineSensor &sensor : session->sensors())
-        session->applySensorCounts(sensor.address, link->link().counts(sensor.address));
+        session->applySensorCounts(sensor.id, link->link().counts(sensor.address));
 }
 
 void MainWindow::reportTransferFailure(const TransferFailure &failure, const QString &detail)
@@ -574,7 +598,7 @@ void MainWindow::readAllSlot()
         }
         plots->showTabsFor(session->firmwareVersion());
         const bool success = verdict == ReadAll::Verdict::Success;
-        setAcquisitionControlsEnabled(success);
+        setAcquisitionControlsEnabled(success || !session->sensors().isEmpty() || reading->isActive());
         ui->writeAllPushButton->setEnabled(success);
         status->show(success ? StatusDisplay::Colour::Good : StatusDisplay::Colour::Bad,
                      success ? tr("Values successfully retrieved") : tr("Cannot retrieve correct values"));
@@ -712,6 +736,28 @@ QVector<quint32> MainWindow::polledFirmwares() const
     return firmwares;
 }
 
+bool MainWindow::timedReadingReady() const
+{
+    // The form's sensor once Read all has told its firmware; listed sensors
+    // are asked theirs when the run starts.
+    return session->isOpen() && (!session->sensors().isEmpty() || firmwareKnown(session->firmwareVersion()));
+}
+
+bool MainWindow::keepSameSerial(const LineSensor &added, const QVector<int> &others)
+{
+    QStringList addresses;
+    for (int other : others)
+        addresses << QString::number(session->sensor(other)->address);
+    const quint32 serialNumber = added.serialNumber ? added.serialNumber : added.expectedSerial;
+    return QMessageBox::warning(this, tr("Same serial number"),
+                                tr("The sensor at address %0 answers with serial number %1, as the sensor at "
+                                   "address %2 does: a replacement cloned from it, or a factory mistake.\n\nKeep "
+                                   "both? Their logs stay apart: the second one's files have its address in "
+                                   "their name.").arg(added.address).arg(serialNumber)
+                                        .arg(addresses.join(QStringLiteral(", "))),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 void MainWindow::addFoundSensors(const SerialPortInfo &port, const QList<FoundSensor> &found)
 {
     if (found.isEmpty())
@@ -725,11 +771,22 @@ void MainWindow::addFoundSensors(const SerialPortInfo &port, const QList<FoundSe
         listed.address = sensor.slave;
         listed.serialNumber = sensor.serialNumber;
         listed.firmwareVersion = sensor.firmwareVersion;
-        if (sensor.bitRateCode != first.bitRateCode || sensor.framingCode != first.framingCode
-                || !session->addSensor(listed))
+        if (sensor.bitRateCode != first.bitRateCode || sensor.framingCode != first.framingCode) {
             skipped << QString::number(sensor.serialNumber);
+            continue;
+        }
+        const int id = session->addSensor(listed);
+        if (id == 0) {
+            skipped << QString::number(sensor.serialNumber);
+            continue;
+        }
+        const QVector<int> same = session->sameSerialAs(id);
+        if (!same.isEmpty() && !keepSameSerial(listed, same))
+            session->removeSensor(id);
     }
     session->useFoundSensor(port, first.slave, first.bitRateCode, first.framingCode);
+    // The first one is read into the form once the port is open.
+    pendingReadAll = true;
     openPort(port);
     if (!skipped.isEmpty()) {
         QMessageBox::warning(this, tr("Sensors not added"),
@@ -754,9 +811,14 @@ void MainWindow::addSensorSlot()
     sensor.address = session->slave();
     sensor.serialNumber = session->serialNumber();
     sensor.firmwareVersion = session->firmwareVersion();
-    if (!session->addSensor(sensor)) {
+    const int id = session->addSensor(sensor);
+    if (id == 0) {
         QMessageBox::warning(this, tr("Sensor not added"),
                              tr("Another sensor of the list has address %0.").arg(sensor.address), QMessageBox::Ok);
+    } else {
+        const QVector<int> same = session->sameSerialAs(id);
+        if (!same.isEmpty() && !keepSameSerial(sensor, same))
+            session->removeSensor(id);
     }
     updateSensorActions();
 }
@@ -766,7 +828,7 @@ void MainWindow::removeSensorSlot()
     const QModelIndex current = ui->sensorsTableView->selectionModel()->currentIndex();
     if (!current.isValid() || current.row() >= session->sensors().size())
         return;
-    session->removeSensor(session->sensors().at(current.row()).address);
+    session->removeSensor(session->sensors().at(current.row()).id);
 }
 
 void MainWindow::sensorSelected(const QModelIndex &current)
@@ -774,8 +836,9 @@ void MainWindow::sensorSelected(const QModelIndex &current)
     updateSensorActions();
     if (!current.isValid() || current.row() >= session->sensors().size())
         return;
-    // The form shows the sensor picked: it is read at its address.
-    session->selectSlave(session->sensors().at(current.row()).address);
+    // The form shows the sensor picked, read at its address; no sensor of
+    // the line moves, and a timed reading goes on as it was.
+    session->showSensor(session->sensors().at(current.row()).id);
     if (session->isOpen() && !isBusy())
         readAllSlot();
 }

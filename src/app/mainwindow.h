@@ -25,6 +25,7 @@ class SettingsStore;
 class StatusDisplay;
 class TimedReading;
 struct FoundSensor;
+struct LineSensor;
 struct TransferFailure;
 namespace Ui { class MainWindowClass; }
 
@@ -89,6 +90,11 @@ private:
     void followConnection();
     void addFoundSensors(const SerialPortInfo &port, const QList<FoundSensor> &found);
     QVector<quint32> polledFirmwares() const;
+    // How the status bar and the boxes name a sensor of the line.
+    QString sensorName(int sensorId) const;
+    // Whether a second sensor known by the same serial number is to be kept.
+    bool keepSameSerial(const LineSensor &added, const QVector<int> &others);
+    bool timedReadingReady() const;
 
     void openPort(const SerialPortInfo &port);
     void setOpenedState();

@@ -264,7 +264,7 @@ void ProfileFlows::compare()
             addRow({ names.at(i), row.name, valueText(row.profileValue), valueText(row.sensorValue),
                      row.matches ? tr("yes") : tr("NO") });
         }
-        session->setProfileMatch(targets.at(i).address, allMatch);
+        session->setProfileMatch(targets.at(i).id, allMatch);
     }
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto *layout = new QVBoxLayout(&dialog);
@@ -318,7 +318,7 @@ void ProfileFlows::apply()
         summary << summaryLine(targets.at(i), outcome);
         if (outcome.verdict == ProfileApplication::Verdict::Verified
                 || outcome.verdict == ProfileApplication::Verdict::VerificationFailed)
-            session->setProfileMatch(targets.at(i).address,
+            session->setProfileMatch(targets.at(i).id,
                                      outcome.verdict == ProfileApplication::Verdict::Verified);
     }
     const bool allVerified = std::all_of(outcomes->cbegin(), outcomes->cend(), [](const auto &outcome) {

@@ -51,19 +51,19 @@ QByteArray statisticField(const char *key, int id, RecordLog::Statistic which, c
 
 } // namespace
 
-QString sampleTopic(quint32 serialNumber)
+QString sampleTopic(const QString &sensorKey)
 {
-    return QStringLiteral("kelvaset/%0/sample").arg(serialNumber);
+    return QStringLiteral("kelvaset/%0/sample").arg(sensorKey);
 }
 
-QString recordTopic(quint32 serialNumber)
+QString recordTopic(const QString &sensorKey)
 {
-    return QStringLiteral("kelvaset/%0/record").arg(serialNumber);
+    return QStringLiteral("kelvaset/%0/record").arg(sensorKey);
 }
 
-QString statusTopic(quint32 serialNumber)
+QString statusTopic(const QString &sensorKey)
 {
-    return QStringLiteral("kelvaset/%0/status").arg(serialNumber);
+    return QStringLiteral("kelvaset/%0/status").arg(sensorKey);
 }
 
 QString loggerStatusTopic(const QString &clientId)

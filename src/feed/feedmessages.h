@@ -16,11 +16,16 @@ struct SensorIdentity
     QString label;
 };
 
-// Topics: kelvaset/<serial>/sample, .../record and .../status for a sensor,
-// kelvaset/logger/<client id>/status for the logger's own connection.
-QString sampleTopic(quint32 serialNumber);
-QString recordTopic(quint32 serialNumber);
-QString statusTopic(quint32 serialNumber);
+// Topics: kelvaset/<key>/sample, .../record and .../status for a sensor,
+// kelvaset/logger/<client id>/status for the logger's own connection. The
+// key is the sensor's serial number, or <serial>_A<address> for a second
+// sensor of the line known by the same one (MeasurementLog::sensorKey).
+QString sampleTopic(const QString &sensorKey);
+QString recordTopic(const QString &sensorKey);
+QString statusTopic(const QString &sensorKey);
+inline QString sampleTopic(quint32 serialNumber) { return sampleTopic(QString::number(serialNumber)); }
+inline QString recordTopic(quint32 serialNumber) { return recordTopic(QString::number(serialNumber)); }
+inline QString statusTopic(quint32 serialNumber) { return statusTopic(QString::number(serialNumber)); }
 QString loggerStatusTopic(const QString &clientId);
 
 // Compact UTF-8 JSON, keys in a fixed order so that a person reading the

@@ -145,13 +145,13 @@ void MqttPublisher::publish(const QString &topic, const QByteArray &payload, boo
     emit overflowStarted(droppedSoFar);
 }
 
-void MqttPublisher::setSensorStatus(quint32 serialNumber, const QString &status)
+void MqttPublisher::setSensorStatus(const QString &sensorKey, const QString &status)
 {
     {
         QMutexLocker lock(&mutex);
-        sensorStatuses.insert(serialNumber, status);
+        sensorStatuses.insert(sensorKey, status);
     }
-    publish(statusTopic(serialNumber), status.toUtf8(), true);
+    publish(statusTopic(sensorKey), status.toUtf8(), true);
 }
 
 bool MqttPublisher::isConnected() const

@@ -69,7 +69,11 @@ public:
 
     void publish(const QString &topic, const QByteArray &payload, bool retained = false);
     // "online", "offline" or "no answer", retained on kelvaset/<serial>/status.
-    void setSensorStatus(quint32 serialNumber, const QString &status);
+    void setSensorStatus(const QString &sensorKey, const QString &status);
+    void setSensorStatus(quint32 serialNumber, const QString &status)
+    {
+        setSensorStatus(QString::number(serialNumber), status);
+    }
 
     bool isConnected() const;
     int queuedCount() const;        // waiting or not yet acknowledged
@@ -115,7 +119,7 @@ private:
     bool connected = false;
     bool overflowing = false;
     qint64 dropped = 0;
-    QMap<quint32, QString> sensorStatuses;
+    QMap<QString, QString> sensorStatuses;
     bool stopping = false;          // then only the last words are handed out
 };
 

@@ -35,6 +35,7 @@ QString lineText(int bitRateCode, int framingCode)
 // The interval records of one sensor, and whether their file is failing.
 struct LineLogger::SensorRecords
 {
+    QString key;    // of the unit whose samples they hold
     std::unique_ptr<RecordLog> log;
     bool failing = false;
 };
@@ -82,17 +83,16 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
     connect(reading, &TimedReading::started, this, &LineLogger::readingStarted);
     connect(reading, &TimedReading::startFailed, this, &LineLogger::readingFailedToStart);
     connect(reading, &TimedReading::sampled, this,
-            [this](int address, const QDateTime &time, double, const QVector<int> &ids, const QVector<ReadValue> &values) {
-                sampled(address, time, ids, values);
-            });
+            [this](int sensorId, const QDateTime &time, double, const QVector<int> &ids,
+                   const QVector<ReadValue> &values) { sampled(sensorId, time, ids, values); });
     connect(reading, &TimedReading::ticked, this, [this] {
         // A run of one sensor tells a failed tick, not a lost sensor.
         if (session->sensors().size() == 1)
-            markBack(session->sensors().first().address);
+            markBack(session->sensors().first().id);
         advanceRecords();
     });
     connect(reading, &TimedReading::tickFailed, this, [this](const TransferFailure &failure) {
-        markLost(session->sensors().first().address, transactionErrorMessage(failure.result, failure.error).text);
+        markLost(session->sensors().first().id, transactionErrorMessage(failure.result, failure.error).text);
         advanceRecords();
     });
     connect(reading, &TimedReading::sensorLost, this, &LineLogger::markLost);
@@ -258,8 +258,8 @@ void LineLogger::followConnection()
         if (wasWaitingForPort) {
             emit event(QStringLiteral("port %1 is back: the reading goes on").arg(session->port().portName));
             for (const LineSensor &sensor : session->sensors()) {
-                if (!silent.contains(sensor.address) && statuses.contains(sensor.address))
-                    setStatus(sensor.address, Online);
+                if (!silent.contains(sensor.id) && statuses.contains(sensor.id))
+                    setStatus(sensor.id, Online);
             }
         } else {
             portPoll.stop();
@@ -277,8 +277,8 @@ void LineLogger::followConnection()
         restart.stop();
         emit event(QStringLiteral("port %1 was unplugged: the reading waits for it").arg(session->port().portName));
         for (const LineSensor &sensor : session->sensors()) {
-            if (statuses.contains(sensor.address))
-                setStatus(sensor.address, NoAnswer);
+            if (statuses.contains(sensor.id))
+                setStatus(sensor.id, NoAnswer);
         }
         break;
     case LineSession::Connection::Closed:
@@ -305,10 +305,17 @@ void LineLogger::readingStarted()
                           .arg(sensor.label.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(sensor.label));
         if (sensor.serialMismatch()) {
             emit event(QStringLiteral("%1 answers as SN%2; the project expects SN%3")
-                               .arg(nameOf(sensor.address)).arg(sensor.serialNumber).arg(sensor.expectedSerial));
+                               .arg(nameOf(sensor.id)).arg(sensor.serialNumber).arg(sensor.expectedSerial));
         }
-        if (!silent.contains(sensor.address))
-            setStatus(sensor.address, Online);
+        // A second sensor with the serial number of another keeps files
+        // and topics of its own.
+        const QString key = reading->sensorKey(sensor.id);
+        if (key != QString::number(sensor.serialNumber)) {
+            emit event(QStringLiteral("%1 answers with the serial number of another sensor of the line: its "
+                                      "files and topics are named %2").arg(nameOf(sensor.id), key));
+        }
+        if (!silent.contains(sensor.id))
+            setStatus(sensor.id, Online);
         recordsOf(sensor);
     }
     emit event(QStringLiteral("reading %1; raw files %2").arg(polled.join(QStringLiteral(", ")),
@@ -331,20 +338,21 @@ void LineLogger::readingFailedToStart(const TransferFailure &failure)
     restart.start(retryMs);
 }
 
-void LineLogger::sampled(int address, const QDateTime &time, const QVector<int> &ids, const QVector<ReadValue> &values)
+void LineLogger::sampled(int sensorId, const QDateTime &time, const QVector<int> &ids,
+                         const QVector<ReadValue> &values)
 {
-    const int index = session->indexOf(address);
-    if (index < 0)
+    const LineSensor *sensor = session->sensor(sensorId);
+    const QString key = reading->sensorKey(sensorId);
+    if (!sensor || key.isEmpty())
         return;
-    const LineSensor &sensor = session->sensors().at(index);
     LiveSample sample { time.toUTC(), {} };
     for (int i = 0; i < values.size(); ++i)
         sample.values.insert(ids.at(i), values.at(i).output.toDouble());
-    if (RecordLog *log = recordsOf(sensor))
+    if (RecordLog *log = recordsOf(*sensor))
         log->addSample(sample);
     if (publisher) {
-        publisher->publish(sampleTopic(sensor.serialNumber),
-                           sampleMessage({ sensor.serialNumber, sensor.address, sensor.label }, sample));
+        publisher->publish(sampleTopic(key),
+                           sampleMessage({ sensor->serialNumber, sensor->address, sensor->label }, sample));
     }
 }
 
@@ -352,21 +360,28 @@ void LineLogger::sampled(int address, const QDateTime &time, const QVector<int> 
 
 RecordLog *LineLogger::recordsOf(const LineSensor &sensor)
 {
-    if (options.recordSeconds <= 0 || sensor.serialNumber == 0)
+    const QString key = reading->sensorKey(sensor.id);
+    if (options.recordSeconds <= 0 || key.isEmpty())
         return nullptr;
-    auto &entry = records[sensor.address];
+    auto &entry = records[sensor.id];
+    // Another unit answering where a sensor was (its key changed) gets
+    // records of its own; the old unit's are closed whole.
+    if (entry && entry->key != key) {
+        entry->log->advanceTo(QDateTime::currentDateTimeUtc());
+        entry.reset();
+    }
     if (!entry) {
         entry.reset(new SensorRecords);
-        entry->log.reset(new RecordLog(options.outputDirectory, sensor.serialNumber, options.recordSeconds,
+        entry->key = key;
+        entry->log.reset(new RecordLog(options.outputDirectory, key, options.recordSeconds,
                                        availableLiveIds(sensor.firmwareVersion)));
-        const int address = sensor.address;
-        entry->log->setRecordHandler([this, address](const IntervalRecord &record) {
-            const int index = session->indexOf(address);
-            if (!publisher || index < 0)
+        const int sensorId = sensor.id;
+        entry->log->setRecordHandler([this, sensorId, key](const IntervalRecord &record) {
+            const LineSensor *sensor = session->sensor(sensorId);
+            if (!publisher || !sensor)
                 return;
-            const LineSensor &sensor = session->sensors().at(index);
-            publisher->publish(recordTopic(sensor.serialNumber),
-                               recordMessage({ sensor.serialNumber, sensor.address, sensor.label }, record));
+            publisher->publish(recordTopic(key),
+                               recordMessage({ sensor->serialNumber, sensor->address, sensor->label }, record));
         });
     }
     return entry->log.get();
@@ -398,38 +413,35 @@ void LineLogger::armBoundary()
 
 // ---- Sensors' states
 
-void LineLogger::markLost(int address, const QString &reason)
+void LineLogger::markLost(int sensorId, const QString &reason)
 {
-    if (!silent.contains(address))
-        emit event(QStringLiteral("%1 does not answer: %2").arg(nameOf(address), reason));
-    silent.insert(address);
-    setStatus(address, NoAnswer);
+    if (!silent.contains(sensorId))
+        emit event(QStringLiteral("%1 does not answer: %2").arg(nameOf(sensorId), reason));
+    silent.insert(sensorId);
+    setStatus(sensorId, NoAnswer);
 }
 
-void LineLogger::markBack(int address)
+void LineLogger::markBack(int sensorId)
 {
-    if (silent.remove(address))
-        emit event(QStringLiteral("%1 answers again").arg(nameOf(address)));
-    setStatus(address, Online);
+    if (silent.remove(sensorId))
+        emit event(QStringLiteral("%1 answers again").arg(nameOf(sensorId)));
+    setStatus(sensorId, Online);
 }
 
-void LineLogger::setStatus(int address, const QString &status)
+void LineLogger::setStatus(int sensorId, const QString &status)
 {
-    const int index = session->indexOf(address);
-    if (index < 0 || statuses.value(address) == status)
-        return;
-    const quint32 serialNumber = session->sensors().at(index).serialNumber;
     // A sensor never heard from has no topic yet.
-    if (serialNumber == 0)
+    const QString key = reading->sensorKey(sensorId);
+    if (!session->sensor(sensorId) || key.isEmpty() || statuses.value(sensorId) == status)
         return;
-    statuses.insert(address, status);
+    statuses.insert(sensorId, status);
     if (publisher)
-        publisher->setSensorStatus(serialNumber, status);
+        publisher->setSensorStatus(key, status);
 }
 
-QString LineLogger::nameOf(int address) const
+QString LineLogger::nameOf(int sensorId) const
 {
-    const int index = session->indexOf(address);
-    const QString name = index >= 0 ? session->sensors().at(index).displayName() : QString();
-    return QStringLiteral("%1 (address %2)").arg(name).arg(address);
+    const LineSensor *sensor = session->sensor(sensorId);
+    return sensor ? QStringLiteral("%1 (address %2)").arg(sensor->displayName()).arg(sensor->address)
+                  : QStringLiteral("a sensor no longer listed");
 }

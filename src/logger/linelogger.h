@@ -67,14 +67,14 @@ private:
     void startReading();
     void readingStarted();
     void readingFailedToStart(const TransferFailure &failure);
-    void sampled(int address, const QDateTime &time, const QVector<int> &ids, const QVector<ReadValue> &values);
+    void sampled(int sensorId, const QDateTime &time, const QVector<int> &ids, const QVector<ReadValue> &values);
     RecordLog *recordsOf(const LineSensor &sensor);
     void advanceRecords();
     void armBoundary();
-    void markLost(int address, const QString &reason);
-    void markBack(int address);
-    void setStatus(int address, const QString &status);
-    QString nameOf(int address) const;
+    void markLost(int sensorId, const QString &reason);
+    void markBack(int sensorId);
+    void setStatus(int sensorId, const QString &status);
+    QString nameOf(int sensorId) const;
     void finishStop();
     void end(int exitCode);
 
@@ -85,8 +85,9 @@ private:
     LineConnection *connection;
     TimedReading *reading;
     std::unique_ptr<MqttPublisher> publisher;
-    std::map<int, std::unique_ptr<SensorRecords>> records;    // by address
-    QHash<int, QString> statuses;       // by address, as published
+    // By the sensor's identity in the session (LineSensor::id).
+    std::map<int, std::unique_ptr<SensorRecords>> records;
+    QHash<int, QString> statuses;       // as published
     QSet<int> silent;                   // sensors told as not answering
     QTimer portPoll;                    // while the port is missing at the start
     QTimer restart;                     // after a start no sensor answered

@@ -16,7 +16,6 @@ LineConnection::LineConnection(LinkThread *link, LineSession *session, QObject *
     : QObject(parent)
     , link(link)
     , session(session)
-    , waitsForLostPort([] { return true; })
     , presentPorts([] { return SerialPortEnumerator::getPorts(); })
 {
     retry.setInterval(ReopenRetryMs);
@@ -62,7 +61,7 @@ void LineConnection::close()
 
 void LineConnection::portRemoved(const SerialPortInfo &port)
 {
-    if (session->isOpen() && port.identity == session->port().identity && waitsForLostPort())
+    if (session->isOpen() && port.identity == session->port().identity)
         lineLost();
 }
 

@@ -12,11 +12,12 @@ class LineSession;
 class LinkThread;
 
 // Opens and closes the line on the link's thread and keeps it through an
-// unplugged adapter: when the open port goes away while the line is in
-// use, the line waits for it, and when a port of the same identity is
-// present again (however soon, even before the removal was noticed) it is
-// opened again at the session's line, which may have moved meanwhile. The
-// outcome of each step goes to the session, which the rest follows.
+// unplugged adapter: when the open port goes away, whether a timed reading
+// runs or the line is idle, the line waits for it, and when a port of the
+// same identity is present again (however soon, even before the removal was
+// noticed) it is opened again at the session's line, which may have moved
+// meanwhile: the next operation uses the port as it is now. The outcome of
+// each step goes to the session, which the rest follows.
 class LineConnection : public QObject
 {
     Q_OBJECT
@@ -24,9 +25,6 @@ class LineConnection : public QObject
 public:
     LineConnection(LinkThread *link, LineSession *session, QObject *parent = nullptr);
 
-    // Whether a lost port is waited for: while the line is in use (a timed
-    // reading); otherwise the next transfer tells the user.
-    void setWaitsForLostPort(std::function<bool()> inUse) { waitsForLostPort = std::move(inUse); }
     // The ports present now; the enumerator's by default.
     void setPresentPorts(std::function<QList<SerialPortInfo>()> ports) { presentPorts = std::move(ports); }
 
@@ -51,7 +49,6 @@ private:
 
     LinkThread *link;
     LineSession *session;
-    std::function<bool()> waitsForLostPort;
     std::function<QList<SerialPortInfo>()> presentPorts;
     QTimer retry;
     bool reopening = false;

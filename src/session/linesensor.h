@@ -1,12 +1,22 @@
 #ifndef LINESENSOR_H
 #define LINESENSOR_H
 
+#include "device/conversions.h"
 #include "link/linkcounts.h"
 
+#include <QDateTime>
 #include <QString>
+#include <QVector>
 
-// One sensor of the line's list: where it answers, what it is, what the
-// technician calls it, and how it has answered since the port was opened.
+// One sensor of the line's list: who it is for the session, where it
+// answers, what it is, what the technician calls it, and how it has answered
+// since the port was opened.
+//
+// Its identity (id) is the session's own and stays the same for as long as
+// it is listed, wherever it moves: the address and the serial number are
+// only what is known of it, and either may change (a Write all of its node,
+// a replaced unit) or be the same as another sensor's (a cloned serial
+// number). Everything read from a sensor is told by its id.
 struct LineSensor
 {
     enum class State {
@@ -16,6 +26,7 @@ struct LineSensor
         Error        // answered with a reply that was refused, or the port went
     };
 
+    int id = 0;                     // given by the session when it is listed
     int address = 1;
     quint32 serialNumber = 0;       // 0 until read
     quint32 firmwareVersion = 0;    // 0 until read
@@ -28,6 +39,11 @@ struct LineSensor
     // The serial number a project file holds for this address: a sensor that
     // answers there with another one is flagged, never silently relabelled.
     quint32 expectedSerial = 0;
+    // The live values of its last poll (liveIds order) and when they were
+    // read; empty when it did not answer then.
+    QVector<int> lastIds;
+    QVector<ReadValue> lastValues;
+    QDateTime lastRead;
 
     bool serialMismatch() const
     {

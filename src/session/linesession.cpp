@@ -90,6 +90,31 @@ void LineSession::selectSlave(int slave)
 {
     setSlave(slave);
     setValue(IdNode, numberValue(slave, values[IdNode].source));
+    followShownAddress();
+}
+
+void LineSession::showSensor(int id)
+{
+    const LineSensor *picked = sensor(id);
+    if (!picked)
+        return;
+    const int address = picked->address;
+    if (shownId != id) {
+        shownId = id;
+        emit shownSensorChanged(id);
+    }
+    selectSlave(address);
+}
+
+void LineSession::followShownAddress()
+{
+    // The form shows the listed sensor at its address, or none.
+    const int row = indexOf(sensorSlave);
+    const int id = row >= 0 ? lineSensors.at(row).id : 0;
+    if (id == shownId)
+        return;
+    shownId = id;
+    emit shownSensorChanged(id);
 }
 
 void LineSession::setLine(int bitRateCode, int framingCode)
@@ -175,20 +200,27 @@ void LineSession::applyReadAll(const ReadAll &operation)
     }
     // The sensor has just answered at its own node and line.
     setSlave(operation.output(IdNode).toInt());
-    applySensorIdentity(sensorSlave, sensorSerial, sensorFirmware);
+    followShownAddress();
+    if (shownId != 0)
+        applySensorIdentity(shownId, sensorSerial, sensorFirmware);
     confirmAnswered();
 }
 
 void LineSession::applyWrite(const WriteParameters &operation)
 {
     const SensorAddress &now = operation.address();
-    // The sensor's row follows it to its new address.
+    // The sensor written to is the listed one at the form's address; its row
+    // follows it to its new address.
     const int row = indexOf(sensorSlave);
     if (row >= 0 && now.slave != sensorSlave && indexOf(now.slave) < 0) {
-        lineSensors[row].address = now.slave;
-        emit sensorChanged(row);
+        LineSensor &moved = lineSensors[row];
+        const int from = moved.address;
+        moved.address = now.slave;
+        emit sensorMoved(moved.id, from, now.slave);
+        emit sensorChanged(moved.id);
     }
     setSlave(now.slave);
+    followShownAddress();
     setLine(now.bitRateCode, now.framingCode);
     if (operation.failure().result == ResultNoContext && state == Connection::Open) {
         // The line could not be opened again at the sensor's new settings.
@@ -214,6 +246,7 @@ void LineSession::useFoundSensor(const SerialPortInfo &port, int slave, int bitR
     linePort = port;
     setLine(bitRateCode, framingCode);
     setSlave(slave);
+    followShownAddress();
     showLineValues(ValueSource::ReadFromSensor);
     confirmAnswered();
 }
@@ -243,41 +276,70 @@ int LineSession::indexOf(int address) const
     return -1;
 }
 
-bool LineSession::addSensor(const LineSensor &sensor)
+int LineSession::rowOf(int id) const
 {
-    if (indexOf(sensor.address) >= 0)
-        return false;
-    lineSensors.append(sensor);
-    emit sensorsChanged();
-    return true;
+    for (int i = 0; i < lineSensors.size(); ++i) {
+        if (lineSensors.at(i).id == id)
+            return i;
+    }
+    return -1;
 }
 
-void LineSession::removeSensor(int address)
+const LineSensor *LineSession::sensor(int id) const
 {
-    const int row = indexOf(address);
+    const int row = rowOf(id);
+    return row >= 0 ? &lineSensors.at(row) : nullptr;
+}
+
+LineSensor *LineSession::listed(int id)
+{
+    const int row = rowOf(id);
+    return row >= 0 ? &lineSensors[row] : nullptr;
+}
+
+int LineSession::addSensor(LineSensor sensor)
+{
+    if (indexOf(sensor.address) >= 0)
+        return 0;
+    sensor.id = ++lastId;
+    lineSensors.append(sensor);
+    emit sensorAdded(sensor.id);
+    emit sensorsChanged();
+    followShownAddress();
+    return sensor.id;
+}
+
+void LineSession::removeSensor(int id)
+{
+    const int row = rowOf(id);
     if (row < 0)
         return;
     lineSensors.remove(row);
+    emit sensorRemoved(id);
     emit sensorsChanged();
+    followShownAddress();
 }
 
-void LineSession::setSensorLabel(int address, const QString &label)
+void LineSession::setSensorLabel(int id, const QString &label)
 {
-    const int row = indexOf(address);
-    if (row < 0 || lineSensors.at(row).label == label)
+    LineSensor *sensor = listed(id);
+    if (!sensor || sensor->label == label)
         return;
-    lineSensors[row].label = label;
-    emit sensorChanged(row);
+    sensor->label = label;
+    emit sensorChanged(id);
 }
 
 void LineSession::replaceSensors(const QVector<LineSensor> &sensors)
 {
     lineSensors.clear();
-    for (const LineSensor &sensor : sensors) {
-        if (indexOf(sensor.address) < 0)
-            lineSensors.append(sensor);
+    for (LineSensor sensor : sensors) {
+        if (indexOf(sensor.address) >= 0)
+            continue;
+        sensor.id = ++lastId;
+        lineSensors.append(sensor);
     }
     emit sensorsChanged();
+    followShownAddress();
 }
 
 void LineSession::replaceSensors(const QVector<ProjectSensor> &sensors)
@@ -293,48 +355,72 @@ void LineSession::replaceSensors(const QVector<ProjectSensor> &sensors)
     replaceSensors(listed);
 }
 
-void LineSession::applySensorIdentity(int address, quint32 serialNumber, quint32 firmwareVersion)
+QVector<int> LineSession::sameSerialAs(int id) const
 {
-    if (address == sensorSlave)
-        applyIdentity(serialNumber, firmwareVersion);
-    const int row = indexOf(address);
-    if (row < 0)
-        return;
-    LineSensor &sensor = lineSensors[row];
-    sensor.serialNumber = serialNumber;
-    sensor.firmwareVersion = firmwareVersion;
-    sensor.state = LineSensor::State::Answered;
-    sensor.reason.clear();
-    emit sensorChanged(row);
-}
-
-void LineSession::applySensorPoll(int address, const TransferFailure &failure, const LinkCounts &counts)
-{
-    const int row = indexOf(address);
-    if (row < 0)
-        return;
-    LineSensor &sensor = lineSensors[row];
-    sensor.counts = counts;
-    if (!failure.failed()) {
-        sensor.state = LineSensor::State::Answered;
-        sensor.reason.clear();
-    } else if (failure.lineLost) {
-        sensor.state = LineSensor::State::Error;
-        sensor.reason = openFailureReason(ENODEV, linePort.device());
-    } else {
-        sensor.state = failure.result == ResultNoResponse ? LineSensor::State::NoAnswer : LineSensor::State::Error;
-        sensor.reason = transactionErrorMessage(failure.result, failure.error).text;
+    QVector<int> ids;
+    const LineSensor *one = sensor(id);
+    const quint32 serialNumber = one ? (one->serialNumber ? one->serialNumber : one->expectedSerial) : 0;
+    if (serialNumber == 0)
+        return ids;
+    for (const LineSensor &other : lineSensors) {
+        const quint32 otherSerial = other.serialNumber ? other.serialNumber : other.expectedSerial;
+        if (other.id != id && otherSerial == serialNumber)
+            ids << other.id;
     }
-    emit sensorChanged(row);
+    return ids;
 }
 
-void LineSession::setProfileMatch(int address, bool matches)
+void LineSession::applySensorIdentity(int id, quint32 serialNumber, quint32 firmwareVersion)
 {
-    const int row = indexOf(address);
-    if (row < 0)
+    if (id != 0 && id == shownId)
+        applyIdentity(serialNumber, firmwareVersion);
+    LineSensor *sensor = listed(id);
+    if (!sensor)
         return;
-    lineSensors[row].profileMatch = matches ? LineSensor::ProfileMatch::Matches : LineSensor::ProfileMatch::Differs;
-    emit sensorChanged(row);
+    sensor->serialNumber = serialNumber;
+    sensor->firmwareVersion = firmwareVersion;
+    sensor->state = LineSensor::State::Answered;
+    sensor->reason.clear();
+    emit sensorChanged(id);
+}
+
+void LineSession::applySensorPoll(int id, const TransferFailure &failure, const LinkCounts &counts,
+                                  const QDateTime &time, const QVector<int> &ids, const QVector<ReadValue> &values)
+{
+    // The form's current values follow the sensor it shows.
+    if (!values.isEmpty() && (id == 0 || id == shownId))
+        applyLiveValues(ids, values);
+    LineSensor *sensor = listed(id);
+    if (!sensor)
+        return;
+    sensor->counts = counts;
+    if (!failure.failed()) {
+        sensor->state = LineSensor::State::Answered;
+        sensor->reason.clear();
+    } else if (failure.lineLost) {
+        sensor->state = LineSensor::State::Error;
+        sensor->reason = openFailureReason(ENODEV, linePort.device());
+    } else {
+        sensor->state = failure.result == ResultNoResponse ? LineSensor::State::NoAnswer : LineSensor::State::Error;
+        sensor->reason = transactionErrorMessage(failure.result, failure.error).text;
+    }
+    // A poll that read values shows them in the row; one that did not
+    // answer blanks them, so that no row shows another time's values as now.
+    if (time.isValid()) {
+        sensor->lastIds = failure.failed() ? QVector<int>() : ids.mid(0, values.size());
+        sensor->lastValues = failure.failed() ? QVector<ReadValue>() : values;
+        sensor->lastRead = failure.failed() ? QDateTime() : time;
+    }
+    emit sensorChanged(id);
+}
+
+void LineSession::setProfileMatch(int id, bool matches)
+{
+    LineSensor *sensor = listed(id);
+    if (!sensor)
+        return;
+    sensor->profileMatch = matches ? LineSensor::ProfileMatch::Matches : LineSensor::ProfileMatch::Differs;
+    emit sensorChanged(id);
 }
 
 QVector<LineSensor> LineSession::commandTargets() const
@@ -348,11 +434,11 @@ QVector<LineSensor> LineSession::commandTargets() const
     return { formSensor };
 }
 
-void LineSession::applySensorCounts(int address, const LinkCounts &counts)
+void LineSession::applySensorCounts(int id, const LinkCounts &counts)
 {
-    const int row = indexOf(address);
-    if (row < 0 || lineSensors.at(row).counts == counts)
+    LineSensor *sensor = listed(id);
+    if (!sensor || sensor->counts == counts)
         return;
-    lineSensors[row].counts = counts;
-    emit sensorChanged(row);
+    sensor->counts = counts;
+    emit sensorChanged(id);
 }

@@ -1,6 +1,7 @@
 #include "sensortablemodel.h"
 
 #include "device/conversions.h"
+#include "device/parametertable.h"
 #include "session/linesession.h"
 
 #include <QBrush>
@@ -10,18 +11,53 @@ SensorTableModel::SensorTableModel(LineSession *session, QObject *parent)
     : QAbstractTableModel(parent)
     , session(session)
 {
+    // Rows come and go one at a time, so that the others keep their
+    // selection; a replaced list is a new model.
+    connect(session, &LineSession::sensorAdded, this, [this](int id) {
+        const int row = this->session->rowOf(id);
+        beginInsertRows(QModelIndex(), row, row);
+        rows = this->session->sensors().size();
+        endInsertRows();
+    });
+    connect(session, &LineSession::sensorRemoved, this, [this] {
+        // The session has let the sensor go: the row gone is the one whose
+        // identity the list no longer holds.
+        int row = 0;
+        while (row < shownIds.size() && this->session->rowOf(shownIds.at(row)) >= 0)
+            ++row;
+        beginRemoveRows(QModelIndex(), row, row);
+        rows = this->session->sensors().size();
+        endRemoveRows();
+    });
     connect(session, &LineSession::sensorsChanged, this, [this] {
+        if (rows == this->session->sensors().size()) {
+            rememberIds();
+            return;
+        }
         beginResetModel();
+        rows = this->session->sensors().size();
         endResetModel();
+        rememberIds();
     });
-    connect(session, &LineSession::sensorChanged, this, [this](int row) {
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    connect(session, &LineSession::sensorChanged, this, [this](int id) {
+        const int row = this->session->rowOf(id);
+        if (row >= 0)
+            emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
     });
+    rows = session->sensors().size();
+    rememberIds();
+}
+
+void SensorTableModel::rememberIds()
+{
+    shownIds.clear();
+    for (const LineSensor &sensor : session->sensors())
+        shownIds << sensor.id;
 }
 
 int SensorTableModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : session->sensors().size();
+    return parent.isValid() ? 0 : rows;
 }
 
 int SensorTableModel::columnCount(const QModelIndex &parent) const
@@ -75,6 +111,14 @@ QVariant SensorTableModel::data(const QModelIndex &index, int role) const
             return QString();
         }
         return QString();
+    case Irradiance:
+    case Temperature:
+    case Speed: {
+        const int at = sensor.lastIds.indexOf(liveIds[size_t(index.column() - Irradiance)]);
+        return at >= 0 ? sensor.lastValues.at(at).display : QVariant();
+    }
+    case ReadAt:
+        return sensor.lastRead.isValid() ? sensor.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString();
     case Requests:
         return sensor.counts.requests;
     case Answered:
@@ -94,7 +138,8 @@ QVariant SensorTableModel::headerData(int section, Qt::Orientation orientation, 
         return QAbstractTableModel::headerData(section, orientation, role);
     const char *const titles[ColumnCount] = { QT_TR_NOOP("Address"), QT_TR_NOOP("Serial number"),
                                               QT_TR_NOOP("Firmware"), QT_TR_NOOP("Label"), QT_TR_NOOP("State"),
-                                              QT_TR_NOOP("Requests"), QT_TR_NOOP("Answered"),
+                                              QT_TR_NOOP("W/m^2"), QT_TR_NOOP("\u00B0C"), QT_TR_NOOP("Speed"),
+                                              QT_TR_NOOP("Read at"), QT_TR_NOOP("Requests"), QT_TR_NOOP("Answered"),
                                               QT_TR_NOOP("No answer"), QT_TR_NOOP("Bad replies") };
     return section >= 0 && section < ColumnCount ? tr(titles[section]) : QVariant();
 }
@@ -111,6 +156,6 @@ bool SensorTableModel::setData(const QModelIndex &index, const QVariant &value, 
 {
     if (role != Qt::EditRole || index.column() != Label || index.row() >= session->sensors().size())
         return false;
-    session->setSensorLabel(session->sensors().at(index.row()).address, value.toString().trimmed());
+    session->setSensorLabel(session->sensors().at(index.row()).id, value.toString().trimmed());
     return true;
 }

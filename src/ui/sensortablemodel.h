@@ -2,19 +2,23 @@
 #define SENSORTABLEMODEL_H
 
 #include <QAbstractTableModel>
+#include <QVector>
 
 class LineSession;
 
 // The sensors of the line as the sensor panel lists them, one row each,
 // straight from the line session: address, serial number, firmware, the
 // label the user types, how the sensor answered (coloured as the status
-// indicator) and its link counts since the port was opened.
+// indicator), the live values of its last poll and when they were read
+// (blank when it did not answer then), and its link counts since the port
+// was opened.
 class SensorTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    enum Column { Address, Serial, Firmware, Label, State, Requests, Answered, NoAnswer, BadReplies, ColumnCount };
+    enum Column { Address, Serial, Firmware, Label, State, Irradiance, Temperature, Speed, ReadAt, Requests, Answered,
+                  NoAnswer, BadReplies, ColumnCount };
 
     explicit SensorTableModel(LineSession *session, QObject *parent = nullptr);
 
@@ -26,7 +30,13 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
 private:
+    void rememberIds();
+
     LineSession *session;
+    // The rows as the views know them, which a signal of the session has
+    // already changed when it comes.
+    int rows = 0;
+    QVector<int> shownIds;
 };
 
 #endif // SENSORTABLEMODEL_H

@@ -33,7 +33,7 @@ void TestRecordLog::aDayOfRecords()
     const QString firstDay = folder + QStringLiteral("/SN9001_20260303_records.csv");
     const QString nextDay = folder + QStringLiteral("/SN9001_20260304_records.csv");
     QVERIFY(QDir().mkpath(folder));
-    RecordLog log(folder, 9001, 60, { IdIrradiance, IdTemp }, 3);
+    RecordLog log(folder, QStringLiteral("9001"), 60, { IdIrradiance, IdTemp }, 3);
     const int gapStart = 12 * 3600, gapEnd = gapStart + 1800;
     QVERIFY(log.advanceTo(midnight));
     // A sample every 10 s, none in the gap, where time is not advanced

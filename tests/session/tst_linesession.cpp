@@ -1,5 +1,6 @@
 #include "link/linkthread.h"
 #include "ops/readall.h"
+#include "ops/writeparameters.h"
 #include "ports/serialportenumerator.h"
 #include "session/lineconnection.h"
 #include "session/linesession.h"
@@ -61,10 +62,50 @@ private slots:
         LineSensor listed;
         listed.address = 3;
         listed.expectedSerial = 9003;
-        QVERIFY(session.addSensor(listed) && !session.addSensor(listed));
-        session.applySensorIdentity(3, 9999, 0x80010000u);
-        QVERIFY(session.sensors().first().serialMismatch());
-        QCOMPARE(session.sensors().first().listedSerial(), 9003u);
+        const int third = session.addSensor(listed);
+        QVERIFY(third != 0 && session.addSensor(listed) == 0);
+        session.applySensorIdentity(third, 9999, 0x80010000u);
+        QVERIFY(session.sensor(third)->serialMismatch());
+        QCOMPARE(session.sensor(third)->listedSerial(), 9003u);
+    }
+
+    // Each listed sensor keeps its identity while it is listed: a pick
+    // changes only which one the form shows, a Write all of its node moves
+    // that one sensor, and a second one known by the same serial number is
+    // told apart.
+    void aPickShowsASensorAndAWriteMovesIt()
+    {
+        LineSession session{ SerialLineSettings() };
+        QVector<int> ids;
+        for (int address : { 1, 2 }) {
+            LineSensor sensor;
+            sensor.address = address;
+            sensor.serialNumber = 9001;
+            ids << session.addSensor(sensor);
+        }
+        QCOMPARE(session.sameSerialAs(ids.at(1)), QVector<int>{ ids.at(0) });
+        QSignalSpy shown(&session, &LineSession::shownSensorChanged), moved(&session, &LineSession::sensorMoved);
+        QSignalSpy removed(&session, &LineSession::sensorRemoved);
+        session.showSensor(ids.at(1));
+        session.showSensor(ids.at(1));
+        QCOMPARE(shown.count(), 1);
+        QVERIFY(moved.isEmpty() && session.slave() == 2 && session.sensor(ids.at(0))->address == 1);
+
+        // The node the form shows is written: the sensor written to moves,
+        // and stays the one the form shows.
+        session.applyWrite(WriteParameters::command(IdNvParSave, { 7, 1, 0 }));
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(moved.first(), (QVariantList{ ids.at(1), 2, 7 }));
+        QVERIFY(session.sensor(ids.at(1))->address == 7 && session.shownSensor() == ids.at(1));
+
+        // Typing the address of the other picks it; removing the shown
+        // sensor leaves the form showing none.
+        session.selectSlave(1);
+        QCOMPARE(session.shownSensor(), ids.at(0));
+        session.removeSensor(ids.at(0));
+        QCOMPARE(removed.first(), QVariantList{ ids.at(0) });
+        QVERIFY(session.shownSensor() == 0 && shown.count() == 3);
+        QVERIFY(session.sameSerialAs(ids.at(1)).isEmpty());
     }
 
     void lostPortIsOpenedAgainAtOnceWhenAlreadyBack()
