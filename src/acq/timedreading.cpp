@@ -21,6 +21,8 @@ struct TimedReading::Polled
     bool logCreated = false;
     bool logFailing = false;
     bool failing = false;
+    // The line was away: another unit may answer when it is back.
+    bool identityUnsure = false;
 };
 
 // What one tick read; filled on the link's thread.
@@ -241,6 +243,7 @@ void TimedReading::takeIdentity(Polled &sensor, int address, quint32 serialNumbe
     if (sensor.id != 0)
         session->applySensorIdentity(sensor.id, serialNumber, firmwareVersion);
     sensor.firmwareVersion = firmwareVersion;
+    sensor.identityUnsure = false;
     if (sensor.serialNumber == serialNumber && !sensor.key.isEmpty())
         return;
     // A new sensor of the run, or another unit answering where a sensor was:
@@ -303,6 +306,8 @@ void TimedReading::pause()
     tickInFlight = false;
     timer.stop();
     currentState = State::Paused;
+    for (const auto &sensor : polled)
+        sensor->identityUnsure = true;
     emit gap(-1, elapsedSeconds());
 }
 
@@ -349,8 +354,9 @@ void TimedReading::tick()
         read.id = target.id;
         read.address = target.address;
         // A sensor not known yet is asked who it is first, and so is one
-        // that did not answer: it may be another unit when it does.
-        read.identityRead = sensor.serialNumber == 0 || sensor.failing;
+        // that did not answer, or whose line was away: it may be another
+        // unit when it answers.
+        read.identityRead = sensor.serialNumber == 0 || sensor.failing || sensor.identityUnsure;
         read.ids = availableLiveIds(sensor.firmwareVersion);
         tick->sensors.append(read);
     }

@@ -308,6 +308,64 @@ private slots:
         QCOMPARE(rig.session.sensors().at(0).counts.noAnswer, quint64(0));
     }
 
+    // Rows picked, added and removed during a run: each tick polls the
+    // sensors listed then, and every sample goes to the log, curve and row
+    // of the sensor it was read from; a second sensor with the serial
+    // number of another keeps a log of its own.
+    void samplesStayWithTheirSensorThroughPicksAddsAndRemovals()
+    {
+        // At 20, 21 and 22 degC; the third is a clone of the first.
+        Rig rig({ "--temperature", "20", "--sensor", "1:9001", "--sensor", "2:9002", "--sensor", "3:9001" });
+        QVector<int> ids;
+        const auto list = [&](int address) {
+            LineSensor sensor;
+            sensor.address = address;
+            ids << rig.session.addSensor(sensor);
+        };
+        list(1);
+        list(2);
+        const int ticks = 9;
+        QObject::connect(&rig.reading, &TimedReading::ticked, [&] {
+            switch (rig.ticks.count()) {
+            case 2:
+                rig.session.showSensor(ids.at(1));
+                rig.session.showSensor(ids.at(0));
+                break;
+            case 3:
+                list(3);
+                break;
+            case 6:
+                rig.session.removeSensor(ids.at(1));
+                break;
+            }
+        });
+        QVERIFY(rig.open());
+        QVERIFY(rig.runUntilTick(ticks));
+        QCOMPARE(rig.tickFailures.count() + rig.startFailures.count(), 0);
+
+        // Sensor 1 has a row at every tick, the one removed until its
+        // removal, the one added from the tick after it.
+        const QDir folder(environment.workingDirectory());
+        const QStringList expected = { "SN9001_", "SN9002_", "SN9001_A3_" };
+        const QVector<int> rows = { 1 + ticks, 1 + 6, 1 + ticks - 3 };
+        for (int i = 0; i < 3; ++i) {
+            const QStringList logs = folder.entryList({ expected.at(i) + "2*.csv" });
+            QCOMPARE(logs.size(), 1);
+            const QStringList lines = logLines(folder.filePath(logs.first()));
+            QCOMPARE(lines.size(), rows.at(i));
+            for (const QString &row : lines.mid(1))
+                QVERIFY2(row.contains(QStringLiteral(";%1.0;").arg(20 + i)), qPrintable(row));
+            for (size_t n = 0; n < rig.plots.curve(1, ids.at(i))->sampleCount(); ++n)
+                QCOMPARE(rig.plots.curve(1, ids.at(i))->sample(n).y(), 20.0 + i);
+        }
+        // The rows show each sensor's last values; the form, the sensor picked.
+        for (int i : { 0, 2 }) {
+            const LineSensor &sensor = *rig.session.sensor(ids.at(i));
+            QCOMPARE(sensor.lastValues.at(sensor.lastIds.indexOf(IdTemp)).output.toDouble(), 20.0 + i);
+        }
+        QCOMPARE(rig.session.value(IdTemp).value.output.toDouble(), 20.0);
+    }
+
     void pauseLeavesAGap()
     {
         // Slow replies keep every tick under way for a while.
@@ -325,8 +383,9 @@ private slots:
         rig.reading.resume();
         QVERIFY(tickUnderWayAfter(4));
         QCOMPARE(rig.rows(), 4);
-        // The dropped tick asked for everything.
-        QCOMPARE(readAddresses(rig.simulator.requests()).mid(0, 16), runAddresses(5));
+        // The dropped tick asked for everything; after the pause the sensor
+        // is asked who it is again.
+        QCOMPARE(readAddresses(rig.simulator.requests()).mid(0, 14), runAddresses(3) + runAddresses(1));
         for (int position = 0; position < 3; ++position) {
             const LiveCurve *curve = rig.curve(position);
             QCOMPARE(curve->sampleCount(), size_t(5));
@@ -343,6 +402,18 @@ private slots:
         QVERIFY(rig.rows() == rig.ticks.count() && rig.tickFailures.isEmpty());
         for (int position = 0; position < 3; ++position)
             QVERIFY(std::isnan(rig.curve(position)->sample(rig.curve(position)->sampleCount() - 1).y()));
+
+        // Another unit answers when the line is back (a replaced sensor):
+        // its samples go to a log of its own serial number, never the old
+        // unit's.
+        const QString oldLog = rig.reading.logFileName();
+        const int oldRows = rig.rows();
+        SimulatorProcess replaced({ QStringLiteral("--serial"), QStringLiteral("9009") });
+        QVERIFY(replaced.start() && rig.openOn(replaced));
+        rig.reading.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.reading.logFileName().startsWith(QStringLiteral("SN9009_"))
+                                 && rig.rows() >= 2, 10000);
+        QCOMPARE(logLines(oldLog).size() - 1, oldRows);
     }
 
 private:

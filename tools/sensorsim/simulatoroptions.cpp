@@ -1,6 +1,7 @@
 #include "simulatoroptions.h"
 
 #include <QCommandLineParser>
+#include <QHash>
 
 #include <algorithm>
 #include <iterator>
@@ -90,13 +91,19 @@ QList<SensorSetup> SimulatorOptions::sensorSetups() const
     if (lineSensors.isEmpty())
         return { SensorSetup{ identity, configuration, stateFile, true } };
     QList<SensorSetup> setups;
+    QHash<quint32, int> sameSerial;
     for (const LineSensorOption &sensor : lineSensors) {
         SensorSetup setup{ identity, configuration, QString(), faultSensor == 0 || faultSensor == sensor.node };
         setup.identity.serialNumber = sensor.serialNumber;
         setup.identity.firmwareVersion = sensor.firmwareVersion.value_or(identity.firmwareVersion);
         setup.configuration.node = static_cast<quint16>(sensor.node);
-        if (!stateFile.isEmpty())
-            setup.stateFile = stateFile + QLatin1Char('.') + QString::number(sensor.serialNumber);
+        // A second sensor with the serial number of another (a cloned unit)
+        // keeps its state apart: STATE.SERIAL.1, .2, ...
+        const int before = sameSerial[sensor.serialNumber]++;
+        if (!stateFile.isEmpty()) {
+            setup.stateFile = stateFile + QLatin1Char('.') + QString::number(sensor.serialNumber)
+                    + (before > 0 ? QStringLiteral(".%1").arg(before) : QString());
+        }
         setups.append(setup);
     }
     return setups;
@@ -118,10 +125,8 @@ bool parseLineSensors(const QStringList &entries, SimulatorOptions *options, QSt
             return false;
         }
         for (const LineSensorOption &other : options->lineSensors) {
-            if (other.node == node || other.serialNumber == serial) {
-                *error = QStringLiteral("--sensor %1: another sensor already has %2")
-                        .arg(entry, other.node == node ? QStringLiteral("node address %1").arg(node)
-                                                       : QStringLiteral("serial number %1").arg(serial));
+            if (other.node == node) {
+                *error = QStringLiteral("--sensor %1: another sensor already has node address %2").arg(entry).arg(node);
                 return false;
             }
         }
@@ -235,7 +240,8 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
                                                    "firmware, default that of --firmware) on the line. "
                                                    "Repeatable: each is one more sensor, with its own registers, "
                                                    "node, line settings and state file (the --state file with "
-                                                   ".SERIAL appended); the sensor given Nth measures "
+                                                   ".SERIAL appended, and .1, .2... for a second sensor "
+                                                   "with the same serial number); the sensor given Nth measures "
                                                    "(N-1)*100 W/m^2 and (N-1) degC more than the first. "
                                                    "Replaces --node and --serial."),
                                     QStringLiteral("ADDR:SERIAL[:FIRMWARE]"));
