@@ -755,7 +755,7 @@ bool MainWindow::keepSameSerial(const LineSensor &added, const QVector<int> &oth
                                    "both? Their logs stay apart: the second one's files have its address in "
                                    "their name.").arg(added.address).arg(serialNumber)
                                         .arg(addresses.join(QStringLiteral(", "))),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void MainWindow::addFoundSensors(const SerialPortInfo &port, const QList<FoundSensor> &found)

@@ -192,8 +192,10 @@ private slots:
 
     void foundSensorsAreUsedAddedAndKeptInAProject()
     {
-        // Two sensors at 57600 8O1, at addresses 200 and 201.
-        SensorWindow sensor({ "--sensor", "200:9200", "--sensor", "201:9201", "--bitrate", "3", "--serialconf", "2" });
+        // Two sensors at 57600 8O1, at addresses 200 and 201, at 20 and 21
+        // degC; the second was cloned from the first: same serial number.
+        SensorWindow sensor({ "--sensor", "200:9200", "--sensor", "201:9200", "--bitrate", "3", "--serialconf", "2",
+                              "--temperature", "20" });
         // Open at the stored line, where no sensor answers: the search
         // closes the port first.
         QVERIFY(sensor.open());
@@ -252,8 +254,36 @@ private slots:
         const SimRequest last = sensor.simulator.requests().last();
         QVERIFY(last.baud == 57600 && last.odd && last.answered);
 
+        // Adding the clone warns, naming both addresses; kept, as the box
+        // offers, each keeps a log of its own, and the timed reading is
+        // ready for them at once.
+        auto clones = std::make_unique<ModalAnswerer>();
         QVERIFY(search("addAllFoundPushButton"));
         QTRY_VERIFY(window.lineSession().isOpen());
+        QCOMPARE(clones->boxes().size(), 1);
+        QCOMPARE(clones->boxes().first().title, QStringLiteral("Same serial number"));
+        QVERIFY2(clones->boxes().first().text.startsWith(QStringLiteral(
+                "The sensor at address 201 answers with serial number 9200, as the sensor at address 200 does")),
+                 qPrintable(clones->boxes().first().text));
+        clones.reset();
+        auto *read = widget<QCheckBox>(&window, "readCheckBox");
+        QTRY_VERIFY(read->isEnabled() && !window.isBusy());
+        read->click();
+        const QDir folder(environment.workingDirectory());
+        const auto rowsOf = [&](const QString &pattern) {
+            const QStringList logs = folder.entryList({ pattern });
+            QFile log(logs.size() == 1 ? folder.filePath(logs.first()) : QString());
+            return log.open(QIODevice::ReadOnly) ? QString::fromLatin1(log.readAll()).split('\n', Qt::SkipEmptyParts).mid(1, 2)
+                                                 : QStringList();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(rowsOf("SN9200_2*.csv").size() == 2 && rowsOf("SN9200_A201_*.csv").size() == 2,
+                                 10000);
+        read->click();
+        for (const QString &row : rowsOf("SN9200_2*.csv"))
+            QVERIFY2(row.contains(";20.0;"), qPrintable(row));
+        for (const QString &row : rowsOf("SN9200_A201_*.csv"))
+            QVERIFY2(row.contains(";21.0;"), qPrintable(row));
+        QTRY_VERIFY(!window.isBusy());
         auto *table = widget<QTableView>(&window, "sensorsTableView");
         const auto listed = [&] {
             QStringList rows;
@@ -262,7 +292,7 @@ private slots:
                                 + table->model()->index(row, 1).data().toString();
             return rows;
         };
-        QCOMPARE(listed(), QStringList({ "200:9200", "201:9201" }));
+        QCOMPARE(listed(), QStringList({ "200:9200", "201:9200" }));
         table->model()->setData(table->model()->index(1, 3), QStringLiteral("POA east"));
 
         // The line and its sensors go into a project and come back from it;
@@ -273,7 +303,7 @@ private slots:
         table->setCurrentIndex(table->model()->index(0, 0));
         QTRY_VERIFY(!window.isBusy());
         QTest::keyClick(table, Qt::Key_Delete);
-        QCOMPARE(listed(), QStringList({ "201:9201" }));
+        QCOMPARE(listed(), QStringList({ "201:9200" }));
         const QString damaged = QDir(environment.workingDirectory()).filePath(QStringLiteral("damaged.kelvaset"));
         QFile file(damaged);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"format\": \"kelvaset-project\", ") > 0);
@@ -282,10 +312,10 @@ private slots:
         QVERIFY(!window.openProject(damaged));
         QCOMPARE(answerer.boxes().size(), 1);
         QCOMPARE(answerer.boxes().first().title, QStringLiteral("Project not opened"));
-        QCOMPARE(listed(), QStringList({ "201:9201" }));
+        QCOMPARE(listed(), QStringList({ "201:9200" }));
         QVERIFY(window.openProject(project));
         QTRY_VERIFY(window.lineSession().isOpen());
-        QCOMPARE(listed(), QStringList({ "200:9200", "201:9201" }));
+        QCOMPARE(listed(), QStringList({ "200:9200", "201:9200" }));
         QCOMPARE(table->model()->index(1, 3).data().toString(), QStringLiteral("POA east"));
         QCOMPARE(window.lineSession().bitRateCode(), 3);
         QCOMPARE(window.lineSession().framingCode(), 2);
