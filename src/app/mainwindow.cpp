@@ -93,6 +93,13 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     ui->sensorsTableView->setMinimumWidth(fontMetrics().averageCharWidth() * 64);
 
     placeWindow();
+    // The sensor panel as high as a few rows need, the rest for the form
+    // and the plots.
+    const int rowHeight = ui->sensorsTableView->verticalHeader()->defaultSectionSize();
+    resizeDocks({ ui->sensorsDockWidget },
+                { ui->openProfileLabel->sizeHint().height() + rowHeight * (qBound(3, session->sensors().size(), 8) + 1)
+                  + 2 * ui->sensorsTableView->frameWidth() + 32 },
+                Qt::Vertical);
     rebuildPortList();
     applyTimingOptions();
     updateOpenCloseButtonStatus();

@@ -6,6 +6,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QLocale>
 
 SensorTableModel::SensorTableModel(LineSession *session, QObject *parent)
     : QAbstractTableModel(parent)
@@ -114,8 +115,13 @@ QVariant SensorTableModel::data(const QModelIndex &index, int role) const
     case Irradiance:
     case Temperature:
     case Speed: {
-        const int at = sensor.lastIds.indexOf(liveIds[size_t(index.column() - Irradiance)]);
-        return at >= 0 ? sensor.lastValues.at(at).display : QVariant();
+        // As the records give them: irradiance whole, temperature with 2
+        // decimals, speed with 3.
+        const int position = index.column() - Irradiance;
+        const int at = sensor.lastIds.indexOf(liveIds[size_t(position)]);
+        if (at < 0)
+            return QVariant();
+        return QLocale().toString(sensor.lastValues.at(at).output.toDouble(), 'f', position == 0 ? 0 : position + 1);
     }
     case ReadAt:
         return sensor.lastRead.isValid() ? sensor.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString();
