@@ -153,7 +153,15 @@ bool ProfileFlows::saveProfile(const QString &fileName, const QString &name, con
         QMessageBox::critical(window, tr("Profile not saved"), error, QMessageBox::Ok);
         return false;
     }
+    // As a document saved in an editor, the profile saved is the open one.
+    setOpenProfile(saved);
     return true;
+}
+
+void ProfileFlows::setOpenProfile(const SensorProfile &opened)
+{
+    profile = opened;
+    openProfileLabel->setText(tr("Profile: %1").arg(opened.name()));
 }
 
 void ProfileFlows::saveProfileSlot()
@@ -182,8 +190,7 @@ bool ProfileFlows::openProfile(const QString &fileName)
         QMessageBox::critical(window, tr("Profile not opened"), error, QMessageBox::Ok);
         return false;
     }
-    profile = opened;
-    openProfileLabel->setText(tr("Profile: %1").arg(opened.name()));
+    setOpenProfile(opened);
     // The profile's values go into the form as the user's; nothing is
     // written to a sensor.
     for (auto value = opened.values().cbegin(); value != opened.values().cend(); ++value)
