@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QSet>
 
-
 namespace {
 const VersionedJsonKind projectKind = { "kelvaset-project", 1, QT_TRANSLATE_NOOP("VersionedJson", "project") };
 

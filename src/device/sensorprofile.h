@@ -39,9 +39,9 @@ public:
     static bool isRequired(int id);
 
     // A profile of the values the form shows. Refuses (false, a translated
-    // message in error, profile untouched) a name or note too long, or when
-    // a required value is missing,
-    // naming every one missing, or a value is outside its register's range.
+    // message in error, profile untouched) a name or note too long, a
+    // required value missing, naming every one missing, or a value outside
+    // its register's range.
     // Ids that are not profile parameters are ignored.
     static bool fromValues(const QString &name, const QString &note, const QMap<int, QVariant> &values,
                            SensorProfile *profile, QString *error);

@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QJsonValue>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QJsonValue>
 #include <QSaveFile>
 
 #include <cmath>
@@ -77,13 +77,16 @@ bool loadVersionedJson(const QString &path, const VersionedJsonKind &kind, QJson
         *error = tr("Cannot read %1: %2").arg(shown(path), file.errorString());
         return false;
     }
-    if (file.size() > LargestVersionedJson) {
+    // Read up to one byte beyond the bound, so that a device or a pipe
+    // without a size is bounded too.
+    const QByteArray content = file.read(LargestVersionedJson + 1);
+    if (content.size() > LargestVersionedJson) {
         *error = tr("%1 is not a Kelvaset %2: it is larger than %3 MiB.")
                 .arg(shown(path), describe(kind)).arg(LargestVersionedJson / (1024 * 1024));
         return false;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *error = tr("%1 is damaged: %2 at byte %3.")
                 .arg(shown(path), parseError.errorString()).arg(parseError.offset);
