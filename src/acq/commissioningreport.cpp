@@ -106,12 +106,24 @@ QString CommissioningReport::baseFileName() const
 {
     // Letters, digits and dashes only: no separators, nothing a shell or
     // another file system would take amiss; each run of others becomes one "_".
+    // Every file system takes a name of 255 bytes, so the site gives at most
+    // 100 characters and 200 bytes of UTF-8 to it (the full name stays in
+    // the report). A character outside the BMP is no QChar letter, so each
+    // QChar taken is a whole character and the cut never halves one.
+    constexpr int LongestSite = 100;
+    constexpr int LongestSiteBytes = 200;
     QString safeSite;
+    int bytes = 0;
     for (const QChar c : site) {
+        QChar next = QLatin1Char('_');
         if (c.isLetterOrNumber() || c == QLatin1Char('-'))
-            safeSite += c;
-        else if (!safeSite.isEmpty() && !safeSite.endsWith(QLatin1Char('_')))
-            safeSite += QLatin1Char('_');
+            next = c;
+        else if (safeSite.isEmpty() || safeSite.endsWith(QLatin1Char('_')))
+            continue;
+        bytes += QString(next).toUtf8().size();
+        if (safeSite.size() == LongestSite || bytes > LongestSiteBytes)
+            break;
+        safeSite += next;
     }
     if (safeSite.endsWith(QLatin1Char('_')))
         safeSite.chop(1);

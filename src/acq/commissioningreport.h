@@ -1,7 +1,7 @@
 #ifndef COMMISSIONINGREPORT_H
 #define COMMISSIONINGREPORT_H
 
-#include "acq/samplestatistics.h"
+#include "acq/livesnapshot.h"
 #include "device/conversions.h"
 #include "device/sensorprofile.h"
 
@@ -13,17 +13,6 @@
 #include <optional>
 
 class ConfigurationReading;
-
-// The live values of one sensor sampled for a short while: statistics of
-// each live value the firmware has, by id (IdIrradiance, IdTemp, IdSpeed),
-// and how many samples could not be read.
-struct LiveSnapshot
-{
-    QMap<int, SampleStatistics> statistics;
-    qint64 failedSamples = 0;
-
-    void add(int id, double value) { statistics[id].add(value); }
-};
 
 // One sensor as the commissioning found it.
 struct CommissionedSensor
@@ -67,7 +56,7 @@ struct CommissioningReport
     static QVector<int> sensorIds();
 
     // "<site>_<yyyy-MM-dd>", the site reduced to characters safe in a file
-    // name; add ".pdf" or ".json".
+    // name and cut to a length every file system takes; add ".pdf" or ".json".
     QString baseFileName() const;
 
     // "Configuration matches the profile", "Configuration differs from the

@@ -4,7 +4,7 @@
 #include "measurementlog.h"
 #include "ops/parametertransfer.h"
 #include "session/linesession.h"
-#include "useroptions.h"
+#include "session/useroptions.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

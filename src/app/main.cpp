@@ -1,8 +1,8 @@
+#include "commandline.h"
 #include "mainwindow.h"
 #include "resources.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QTimer>
 
 #include <cstdio>
@@ -19,53 +19,15 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVASET_VERSION));
 }
 
-// Answers --help and --version, and returns true when it has. This runs
-// before QApplication exists, because QApplication needs a display and
-// aborts without one, and a version query must work on any terminal. A
-// console application is enough for the parser; it is gone again before the
-// real one is made. Every other argument is left alone: -platform, -style,
-// -geometry and the like are QApplication's.
-bool answeredCommandLineQuery(int &argc, char **argv, QString *port, QString *project)
+// Reads the command line before QApplication exists, because QApplication
+// needs a display and aborts without one, and --help, --version and a
+// refusal must work on any terminal. A console application is enough for the
+// parser; it is gone again before the real one is made.
+WindowCommandLine readCommandLine(int &argc, char **argv)
 {
     QCoreApplication console(argc, argv);
     setApplicationIdentity();
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-            "Configures and monitors the Kelvane solar irradiance sensor over a Modbus RTU serial line."));
-    // Qt's own options are single-dash words; read as bundles of letters,
-    // "-reverse" would hold a -v.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Show this help and quit."));
-    const QCommandLineOption version(QStringList{ QStringLiteral("v"), QStringLiteral("version") },
-                                     QStringLiteral("Show the program's name and version and quit."));
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Preselect this port: its name as the port list shows it, "
-                                                       "or its device (for example /dev/ttyUSB0)."),
-                                        QStringLiteral("NAME"));
-    parser.addOptions({ help, version, portOption });
-    parser.addPositionalArgument(QStringLiteral("project"),
-                                 QStringLiteral("A project file (.kelvaset) to open: its line and sensors."),
-                                 QStringLiteral("[PROJECT.kelvaset]"));
-    // Unknown options are the toolkit's, so a failed parse is no error here.
-    parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        std::fputs("\nQt's own options, such as -platform NAME, -style NAME and -geometry WxH+X+Y,\n"
-                   "are accepted too.\n", stdout);
-        return true;
-    }
-    *port = parser.value(portOption);
-    for (const QString &argument : parser.positionalArguments()) {
-        if (argument.endsWith(QStringLiteral(".kelvaset")))
-            *project = argument;
-    }
-    if (parser.isSet(version)) {
-        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                    qPrintable(QCoreApplication::applicationVersion()));
-        return true;
-    }
-    return false;
+    return parseWindowCommandLine(QCoreApplication::arguments());
 }
 }
 
@@ -73,16 +35,27 @@ int main(int argc, char *argv[])
 {
     // Images must resolve before any widget is built.
     registerImageResources();
-    QString port;
-    QString project;
-    if (answeredCommandLineQuery(argc, argv, &port, &project))
+    const WindowCommandLine commandLine = readCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case WindowCommandLine::Action::ShowHelp:
+    case WindowCommandLine::Action::ShowVersion:
+        std::fputs(qPrintable(commandLine.text), stdout);
         return 0;
+    case WindowCommandLine::Action::Refuse:
+        std::fprintf(stderr, "kelvaset: %s\nTry kelvaset --help.\n", qPrintable(commandLine.text));
+        return 2;
+    case WindowCommandLine::Action::Run:
+        break;
+    }
     QApplication application(argc, argv);
     setApplicationIdentity();
     // Lets the desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.orvanto.Kelvaset"));
-    MainWindow window(port);
+    MainWindow window(commandLine.port);
     window.show();
+    // Whatever its extension: a file that is no project is told in the box
+    // File > Open project shows.
+    const QString project = commandLine.project;
     if (!project.isEmpty())
         QTimer::singleShot(0, &window, [&window, project] { window.openProject(project); });
     return application.exec();

@@ -925,7 +925,8 @@ bool MainWindow::openProject(const QString &fileName)
     if (!present) {
         QMessageBox::warning(this, tr("Port missing"),
                              tr("The project's port %0 is not present. Plug it in, choose it in the port list and "
-                                "open it.").arg(project.portName), QMessageBox::Ok);
+                                "open it.").arg(project.portName.isEmpty() ? project.portIdentity : project.portName),
+                             QMessageBox::Ok);
         return true;
     }
     const int index = ui->serialPortComboBox->findText(port.friendName);

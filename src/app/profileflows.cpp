@@ -14,7 +14,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -153,7 +152,15 @@ bool ProfileFlows::saveProfile(const QString &fileName, const QString &name, con
         QMessageBox::critical(window, tr("Profile not saved"), error, QMessageBox::Ok);
         return false;
     }
+    // As a document saved in an editor, the profile saved is the open one.
+    setOpenProfile(saved);
     return true;
+}
+
+void ProfileFlows::setOpenProfile(const SensorProfile &opened)
+{
+    profile = opened;
+    openProfileLabel->setText(tr("Profile: %1").arg(opened.name()));
 }
 
 void ProfileFlows::saveProfileSlot()
@@ -182,8 +189,7 @@ bool ProfileFlows::openProfile(const QString &fileName)
         QMessageBox::critical(window, tr("Profile not opened"), error, QMessageBox::Ok);
         return false;
     }
-    profile = opened;
-    openProfileLabel->setText(tr("Profile: %1").arg(opened.name()));
+    setOpenProfile(opened);
     // The profile's values go into the form as the user's; nothing is
     // written to a sensor.
     for (auto value = opened.values().cbegin(); value != opened.values().cend(); ++value)
@@ -291,20 +297,12 @@ void ProfileFlows::apply()
     const SensorProfile applied = *profile;
     SensorSweep sweep(link, targets.size(), [outcomes, applied, targets](SensorLink &line, int index,
                                                                         const SensorSweep::Progress &progress) {
-        // A sensor listed from a project has not told its firmware yet.
-        quint32 firmwareVersion = targets.at(index).firmwareVersion;
-        if (!firmwareVersion) {
-            ConfigurationReading firmware(targets.at(index).address, {});
-            firmware.run(line);
-            firmwareVersion = firmware.firmwareVersion();
-        }
-        ProfileApplication application(applied, targets.at(index).address, firmwareVersion);
-        application.setProgress([progress](ProfileApplication::Step step, int id) {
+        const auto stepProgress = [progress](ProfileApplication::Step step, int id) {
             progress(id >= 0 ? QStringLiteral("%1 %2").arg(stepText(step), QLatin1String(parameterDescriptor(id).name))
                              : stepText(step));
-        });
-        application.run(line);
-        (*outcomes)[index] = application.outcome();
+        };
+        const LineSensor &sensor = targets.at(index);
+        (*outcomes)[index] = applyProfile(line, applied, sensor.address, sensor.firmwareVersion, stepProgress);
     });
     runWithProgress(sweep, tr("Apply profile"), names);
 
@@ -355,20 +353,8 @@ bool ProfileFlows::writeReport(const QString &site, const QString &technician, c
         sensor.takeReading(reading);
         if (!sensor.answered)
             return;
-        // The live values for the snapshot's length, read back to back.
-        const QVector<int> ids = availableLiveIds(sensor.firmwareVersion());
         progress(tr("sampling its live values for %1 s").arg(snapshotSeconds));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < qint64(snapshotSeconds) * 1000 && !line.isCancelled()) {
-            for (int id : ids) {
-                const ParameterReading value = readParameter(line, sensor.address, id);
-                if (value.result == ResultOk)
-                    sensor.live.add(id, value.value.output.toDouble());
-                else
-                    ++sensor.live.failedSamples;
-            }
-        }
+        sensor.live = LiveSnapshot::sample(line, sensor.address, sensor.firmwareVersion(), snapshotSeconds * 1000);
     });
     runWithProgress(sweep, tr("Commissioning report"), names);
     if (sweep.wasCancelled())

@@ -31,6 +31,8 @@ public:
 
     const std::optional<SensorProfile> &openProfile() const { return profile; }
 
+    // The profile saved, or opened, becomes the open profile, which Compare,
+    // Apply and the report use; a failed save or open leaves it as it was.
     bool saveProfile(const QString &fileName, const QString &name, const QString &note);
     bool openProfile(const QString &fileName);
     void compare();
@@ -52,6 +54,7 @@ public slots:
 private:
     bool lineFree();
     bool needProfile();
+    void setOpenProfile(const SensorProfile &opened);
     // Runs the sweep behind a progress dialog until it has finished.
     void runWithProgress(SensorSweep &sweep, const QString &title, const QStringList &names);
 

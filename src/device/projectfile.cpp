@@ -8,8 +8,6 @@
 #include <QJsonObject>
 #include <QSet>
 
-#include <cmath>
-
 namespace {
 const VersionedJsonKind projectKind = { "kelvaset-project", 1, QT_TRANSLATE_NOOP("VersionedJson", "project") };
 
@@ -22,24 +20,10 @@ QString tr(const char *text)
     return QCoreApplication::translate("ProjectFile", text);
 }
 
-// A whole number from lowest to highest under key, or a message naming it.
-bool takeWhole(const QJsonObject &object, const char *key, double lowest, double highest, double *number,
-               QString *error)
-{
-    const QJsonValue value = object.value(QLatin1String(key));
-    const double read = value.toDouble();
-    if (!value.isDouble() || read != std::floor(read) || read < lowest || read > highest) {
-        *error = tr("%1 must be a whole number from %2 to %3.").arg(QLatin1String(key)).arg(lowest).arg(highest);
-        return false;
-    }
-    *number = read;
-    return true;
-}
-
-bool takeInt(const QJsonObject &object, const char *key, int lowest, int highest, int *number, QString *error)
+bool takeInt(const QJsonValue &value, const QString &field, int lowest, int highest, int *number, QString *error)
 {
     double read = 0;
-    if (!takeWhole(object, key, lowest, highest, &read, error))
+    if (!takeJsonWhole(value, field, lowest, highest, &read, error))
         return false;
     *number = int(read);
     return true;
@@ -52,23 +36,26 @@ bool takeSensors(const QJsonValue &list, QVector<ProjectSensor> *sensors, QStrin
         return false;
     }
     QSet<int> addresses;
-    for (const QJsonValue &entry : list.toArray()) {
-        const QJsonObject object = entry.toObject();
+    const QJsonArray entries = list.toArray();
+    for (int i = 0; i < entries.size(); ++i) {
+        const QString field = QStringLiteral("sensors[%1]").arg(i);
+        QJsonObject object;
         ProjectSensor sensor;
         double serial = 0;
-        QString refusal;
-        if (!takeInt(object, "address", LowestAddress, HighestAddress, &sensor.address, &refusal)
-                || !takeWhole(object, "serialNumber", 0, 4294967295.0, &serial, &refusal)) {
-            *error = tr("sensor %1: %2").arg(sensors->size() + 1).arg(refusal);
+        if (!takeJsonObject(entries.at(i), field, false, &object, error)
+                || !takeInt(object.value(QStringLiteral("address")), field + QStringLiteral(".address"),
+                            LowestAddress, HighestAddress, &sensor.address, error)
+                || !takeJsonWhole(object.value(QStringLiteral("serialNumber")), field + QStringLiteral(".serialNumber"),
+                                  0, 4294967295.0, &serial, error)
+                || !takeJsonText(object.value(QStringLiteral("label")), field + QStringLiteral(".label"),
+                                 ProjectFile::LongestLabel, &sensor.label, error))
             return false;
-        }
         if (addresses.contains(sensor.address)) {
             *error = tr("two sensors have the address %1.").arg(sensor.address);
             return false;
         }
         addresses.insert(sensor.address);
         sensor.serialNumber = quint32(serial);
-        sensor.label = object.value(QStringLiteral("label")).toString();
         sensors->append(sensor);
     }
     return true;
@@ -81,13 +68,19 @@ bool ProjectFile::load(const QString &path, QString *error)
     if (!loadVersionedJson(path, projectKind, &object, error))
         return false;
     ProjectFile loaded;
-    const QJsonObject port = object.value(QStringLiteral("port")).toObject();
-    loaded.portName = port.value(QStringLiteral("name")).toString();
-    loaded.portIdentity = port.value(QStringLiteral("identity")).toString();
+    QJsonObject port;
     QString refusal;
-    if (!takeInt(object, "bitRateCode", 0, BitRateCodeCount - 1, &loaded.bitRateCode, &refusal)
-            || !takeInt(object, "framingCode", 0, FramingCodeCount - 1, &loaded.framingCode, &refusal)
-            || !takeInt(object, "periodMs", 1, LongestPeriodMs, &loaded.periodMs, &refusal)
+    if (!takeJsonObject(object.value(QStringLiteral("port")), QStringLiteral("port"), true, &port, &refusal)
+            || !takeJsonText(port.value(QStringLiteral("name")), QStringLiteral("port.name"), LongestPortName,
+                             &loaded.portName, &refusal)
+            || !takeJsonText(port.value(QStringLiteral("identity")), QStringLiteral("port.identity"),
+                             LongestPortIdentity, &loaded.portIdentity, &refusal)
+            || !takeInt(object.value(QStringLiteral("bitRateCode")), QStringLiteral("bitRateCode"), 0,
+                        BitRateCodeCount - 1, &loaded.bitRateCode, &refusal)
+            || !takeInt(object.value(QStringLiteral("framingCode")), QStringLiteral("framingCode"), 0,
+                        FramingCodeCount - 1, &loaded.framingCode, &refusal)
+            || !takeInt(object.value(QStringLiteral("periodMs")), QStringLiteral("periodMs"), 1, LongestPeriodMs,
+                        &loaded.periodMs, &refusal)
             || !takeSensors(object.value(QStringLiteral("sensors")), &loaded.sensors, &refusal)) {
         *error = tr("%1: %2").arg(path, refusal);
         return false;

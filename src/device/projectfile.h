@@ -23,6 +23,11 @@ struct ProjectSensor
 struct ProjectFile
 {
     static const char *fileSuffix() { return "kelvaset"; }
+    // The longest texts a project takes, in characters: far beyond what a
+    // technician types or a port list shows.
+    static constexpr int LongestLabel = 200;
+    static constexpr int LongestPortName = 300;
+    static constexpr int LongestPortIdentity = 1000;
 
     QString portName;            // as the port list shows it
     QString portIdentity;        // what tells the adapter apart when it comes back
@@ -32,8 +37,9 @@ struct ProjectFile
     QVector<ProjectSensor> sensors;
 
     // Takes the whole file or, with a translated message in error, nothing:
-    // a damaged or newer file, one that is no project, a code, period or
-    // address out of range, or two sensors at one address.
+    // a damaged, newer or oversized file, one that is no project, a field
+    // of the wrong type, a text too long, a code, period or address out of
+    // range, or two sensors at one address. The message names the field.
     bool load(const QString &path, QString *error);
     bool save(const QString &path, QString *error) const;
 };

@@ -101,8 +101,10 @@ bool SensorProfile::fromValues(const QString &name, const QString &note, const Q
                                SensorProfile *profile, QString *error)
 {
     SensorProfile made;
-    made.profileName = name;
-    made.profileNote = note;
+    // Bounded as loading bounds them, so that what is saved loads again.
+    if (!takeJsonText(name, QStringLiteral("name"), LongestName, &made.profileName, error)
+            || !takeJsonText(note, QStringLiteral("note"), LongestNote, &made.profileNote, error))
+        return false;
     QStringList missing;
     for (int id : parameterIds()) {
         if (!values.contains(id)) {
@@ -134,17 +136,26 @@ bool SensorProfile::load(const QString &path, QString *error)
     QJsonObject object;
     if (!loadVersionedJson(path, profileKind, &object, error))
         return false;
-    const QJsonValue name = object.value(QStringLiteral("name"));
-    const QJsonValue note = object.value(QStringLiteral("note"));
-    const QJsonValue values = object.value(QStringLiteral("values"));
-    if (!name.isString() || !(note.isString() || note.isUndefined()) || !values.isObject()) {
-        *error = tr("%1 lacks the profile's name, note or values.").arg(path);
+    QString name;
+    QString note;
+    QJsonObject valueObject;
+    QString refusal;
+    const bool named = object.contains(QStringLiteral("name"));
+    if (!named)
+        refusal = tr("name is missing.");
+    if (!named
+            || !takeJsonText(object.value(QStringLiteral("name")), QStringLiteral("name"), LongestName, &name,
+                             &refusal)
+            || !takeJsonText(object.value(QStringLiteral("note")), QStringLiteral("note"), LongestNote, &note,
+                             &refusal)
+            || !takeJsonObject(object.value(QStringLiteral("values")), QStringLiteral("values"), false,
+                               &valueObject, &refusal)) {
+        *error = tr("%1: %2").arg(path, refusal);
         return false;
     }
     // Every key is checked, not only the known ones: a misspelt parameter
     // would otherwise leave the sensor at a value the file does not show.
     QMap<int, QVariant> numbers;
-    const QJsonObject valueObject = values.toObject();
     const QVector<int> ids = parameterIds();
     for (auto entry = valueObject.constBegin(); entry != valueObject.constEnd(); ++entry) {
         const auto known = std::find_if(ids.cbegin(), ids.cend(),
@@ -160,7 +171,7 @@ bool SensorProfile::load(const QString &path, QString *error)
         numbers.insert(*known, entry.value().toDouble());
     }
     SensorProfile loaded;
-    if (!fromValues(name.toString(), note.toString(), numbers, &loaded, error)) {
+    if (!fromValues(name, note, numbers, &loaded, error)) {
         *error = tr("%1: %2").arg(path, *error);
         return false;
     }

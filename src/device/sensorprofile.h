@@ -30,14 +30,18 @@ public:
     };
 
     static const char *fileSuffix() { return "kelvaprofile"; }
+    // The longest name and note a profile takes, in characters.
+    static constexpr int LongestName = 200;
+    static constexpr int LongestNote = 2000;
     // The parameters a profile may hold, in the form's order.
     static QVector<int> parameterIds();
     // All but ConstPerPulse, which only newer firmware has.
     static bool isRequired(int id);
 
     // A profile of the values the form shows. Refuses (false, a translated
-    // message in error, profile untouched) when a required value is missing,
-    // naming every one missing, or a value is outside its register's range.
+    // message in error, profile untouched) a name or note too long, a
+    // required value missing, naming every one missing, or a value outside
+    // its register's range.
     // Ids that are not profile parameters are ignored.
     static bool fromValues(const QString &name, const QString &note, const QMap<int, QVariant> &values,
                            SensorProfile *profile, QString *error);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QJsonValue>
 #include <QSaveFile>
 
 #include <cmath>
@@ -26,6 +27,49 @@ QString shown(const QString &path)
 }
 }
 
+bool takeJsonText(const QJsonValue &value, const QString &field, int longest, QString *text, QString *error)
+{
+    if (value.isUndefined()) {
+        text->clear();
+        return true;
+    }
+    if (!value.isString()) {
+        *error = tr("%1 must be text.").arg(field);
+        return false;
+    }
+    const QString read = value.toString();
+    if (read.size() > longest) {
+        *error = tr("%1 is longer than %2 characters.").arg(field).arg(longest);
+        return false;
+    }
+    *text = read;
+    return true;
+}
+
+bool takeJsonWhole(const QJsonValue &value, const QString &field, double lowest, double highest, double *number,
+                   QString *error)
+{
+    const double read = value.toDouble();
+    if (!value.isDouble() || read != std::floor(read) || read < lowest || read > highest) {
+        *error = tr("%1 must be a whole number from %2 to %3.").arg(field).arg(lowest, 0, 'f', 0)
+                .arg(highest, 0, 'f', 0);
+        return false;
+    }
+    *number = read;
+    return true;
+}
+
+bool takeJsonObject(const QJsonValue &value, const QString &field, bool optional, QJsonObject *object,
+                    QString *error)
+{
+    if (!value.isObject() && !(optional && value.isUndefined())) {
+        *error = tr("%1 must be an object.").arg(field);
+        return false;
+    }
+    *object = value.toObject();
+    return true;
+}
+
 bool loadVersionedJson(const QString &path, const VersionedJsonKind &kind, QJsonObject *object, QString *error)
 {
     QFile file(path);
@@ -33,8 +77,16 @@ bool loadVersionedJson(const QString &path, const VersionedJsonKind &kind, QJson
         *error = tr("Cannot read %1: %2").arg(shown(path), file.errorString());
         return false;
     }
+    // Read up to one byte beyond the bound, so that a device or a pipe
+    // without a size is bounded too.
+    const QByteArray content = file.read(LargestVersionedJson + 1);
+    if (content.size() > LargestVersionedJson) {
+        *error = tr("%1 is not a Kelvaset %2: it is larger than %3 MiB.")
+                .arg(shown(path), describe(kind)).arg(LargestVersionedJson / (1024 * 1024));
+        return false;
+    }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *error = tr("%1 is damaged: %2 at byte %3.")
                 .arg(shown(path), parseError.errorString()).arg(parseError.offset);

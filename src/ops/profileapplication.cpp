@@ -82,3 +82,17 @@ bool ProfileApplication::transferDone(SensorLink &link, TransactionResult transf
     result.failure = TransferFailure::from(transfer, link);
     return false;
 }
+
+ProfileApplication::Outcome applyProfile(SensorLink &link, const SensorProfile &profile, int slave,
+                                         quint32 firmwareVersion, const ProfileApplication::Progress &progress)
+{
+    if (!firmwareVersion) {
+        ConfigurationReading firmware(slave, {});
+        firmware.run(link);
+        firmwareVersion = firmware.firmwareVersion();
+    }
+    ProfileApplication application(profile, slave, firmwareVersion);
+    application.setProgress(progress);
+    application.run(link);
+    return application.outcome();
+}

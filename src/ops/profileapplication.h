@@ -70,4 +70,11 @@ private:
     Outcome result;
 };
 
+// Applies profile to the sensor at slave as ProfileApplication does. A
+// sensor listed from a project has not told its firmware yet
+// (firmwareVersion 0): FWVersion is read from it first, and when that
+// fails nothing is written and the verdict is UnknownFirmware.
+ProfileApplication::Outcome applyProfile(SensorLink &link, const SensorProfile &profile, int slave,
+                                         quint32 firmwareVersion, const ProfileApplication::Progress &progress = {});
+
 #endif // PROFILEAPPLICATION_H

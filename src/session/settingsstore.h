@@ -1,10 +1,10 @@
 #ifndef SETTINGSSTORE_H
 #define SETTINGSSTORE_H
 
-#include "acq/useroptions.h"
 #include "link/commtiming.h"
 #include "link/seriallinesettings.h"
 #include "linesensor.h"
+#include "useroptions.h"
 
 #include <QRect>
 #include <QVariantList>

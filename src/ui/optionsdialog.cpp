@@ -1,7 +1,7 @@
 #include "optionsdialog.h"
 #include "ui_optionsdialog.h"
 
-#include "acq/useroptions.h"
+#include "session/useroptions.h"
 #include "link/commtiming.h"
 #include "session/settingsstore.h"
 

@@ -95,6 +95,25 @@ private slots:
                                    "Not answering", "115200 8N1", "Close" })
             QVERIFY2(text.contains(QString::fromUtf8(shown)), shown);
     }
+
+    // A site of 300 characters of 3 bytes each: even 100 of them would
+    // overrun the 255 bytes a file name may have.
+    void longSiteIsCutInTheFileNameOnly()
+    {
+        CommissioningReport report;
+        report.site = QString(300, QChar(0x65E5));
+        report.time = QDateTime(QDate(2024, 5, 6), QTime(14, 30, 5), Qt::UTC);
+        report.sensors = { answering(3, 9001, 0x8001, 7) };
+        const QString base = report.baseFileName();
+        QVERIFY(base.endsWith(QStringLiteral("_2024-05-06")));
+        QVERIFY(base.startsWith(QString(10, QChar(0x65E5))));
+        QVERIFY((base + ".json").toUtf8().size() <= 255);
+        const QString path = directory.filePath(base);
+        QString error;
+        QVERIFY2(report.writeJson(path + ".json", &error) && report.writePdf(path + ".pdf", &error), qPrintable(error));
+        QVERIFY(QFileInfo::exists(path + ".pdf"));
+        QCOMPARE(jsonObjectIn(path + ".json").value("site").toString(), report.site);
+    }
 };
 
 QTEST_MAIN(TestCommissioningReport)

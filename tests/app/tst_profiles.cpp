@@ -1,4 +1,5 @@
 #include "app/profileflows.h"
+#include "device/parametertable.h"
 #include "device/projectfile.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
@@ -89,10 +90,13 @@ private slots:
         QCOMPARE(statusText(&window), QStringLiteral("Values successfully retrieved"));
         widget<QSpinBox>(&window, "delaySpinBox")->setValue(9);
         const QString profileFile = file(QStringLiteral("plant.kelvaprofile"));
+        // Saved, it is the open profile; a file that is no profile leaves it open.
         QVERIFY(profiles.saveProfile(profileFile, QStringLiteral("Plant A"), QStringLiteral("all POA sensors")));
+        QCOMPARE(widget<QLabel>(&window, "openProfileLabel")->text(), QStringLiteral("Profile: Plant A"));
         QVERIFY(!profiles.openProfile(file(QStringLiteral("line.kelvaset"))));
         QCOMPARE(answerer.boxes().last().title, QStringLiteral("Profile not opened"));
-        QVERIFY(!profiles.openProfile().has_value());
+        QVERIFY(profiles.openProfile().has_value());
+        QCOMPARE(profiles.openProfile()->values().value(IdDelay).toInt(), 9);
         QVERIFY(profiles.openProfile(profileFile));
         QCOMPARE(widget<QLabel>(&window, "openProfileLabel")->text(), QStringLiteral("Profile: Plant A"));
 

@@ -19,7 +19,8 @@ private slots:
         project.bitRateCode = 4;
         project.framingCode = 3;
         project.periodMs = 1000;
-        project.sensors = { { 1, 4294967295u, QStringLiteral("row 1 east") }, { 247, 17, QString() } };
+        project.sensors = { { 1, 4294967295u, QStringLiteral("row 1 east") }, { 247, 17, QString() },
+                            { 2, 3, QString(ProjectFile::LongestLabel, QLatin1Char('x')) } };
         const QString path = directory.filePath(QStringLiteral("plant.kelvaset"));
         QString error;
         QVERIFY(project.save(path, &error));
@@ -44,14 +45,33 @@ private slots:
         QTest::newRow("serial number -1") << line + R"([{"address": 2, "serialNumber": -1}])" << "serialNumber";
         QTest::newRow("one address twice") << line + R"([{"address": 1, "serialNumber": 5}, {"address": 1, "serialNumber": 6}])"
                                            << "address 1";
+        // Texts and types are checked before anything is built of them.
+        const QString labelled = QStringLiteral(R"({"address": 2, "serialNumber": 6, "label": "%1"})");
+        QTest::newRow("label too long")
+                << line + R"([{"address": 1, "serialNumber": 5}, )" + labelled.arg(QString(201, 'x')) + "]"
+                << "sensors[1].label is longer than 200 characters";
+        QTest::newRow("label a number") << line + R"([{"address": 1, "serialNumber": 5, "label": 12}])"
+                                        << "sensors[0].label must be text";
+        QTest::newRow("address as text") << line + R"([{"address": "1", "serialNumber": 5}])" << "sensors[0].address";
+        QTest::newRow("sensor a number") << line + "[7]" << "sensors[0] must be an object";
+        QTest::newRow("port name too long")
+                << QStringLiteral(R"("port": {"name": "%1"}, )").arg(QString(301, 'p')) + line + "[]"
+                << "port.name is longer than 300 characters";
+        QTest::newRow("port identity a list") << R"("port": {"identity": []}, )" + line + "[]"
+                                              << "port.identity must be text";
+        // Refused unread: a label of megabytes froze the window.
+        QTest::newRow("over 1 MiB") << line + "[" + labelled.arg(QString(1 << 20, 'x')) + "]"
+                                    << "is not a Kelvaset project: it is larger than 1 MiB";
     }
     void refusedFilesAreNotTaken()
     {
         QFETCH(QString, fields);
         QFETCH(QString, named);
+        if (!fields.contains(QStringLiteral("\"port\"")))
+            fields.prepend(QStringLiteral(R"("port": { "name": "ttyUSB0" }, )"));
         const QString path = writtenFile(directory.filePath(QStringLiteral("written.kelvaset")),
                                          QStringLiteral(R"({"format": "kelvaset-project", "version": 1,
-                                                           "port": { "name": "ttyUSB0" }, %1 })").arg(fields).toUtf8());
+                                                           %1 })").arg(fields).toUtf8());
         ProjectFile project;
         project.sensors = { { 9, 99, QStringLiteral("kept") } };
         QString error;

@@ -77,6 +77,14 @@ private slots:
         QTest::newRow("select missing") << profileJson(R"("Delay": 1, "AnOutputMode": 4, "PT100Enable": 0)")
                                         << "AnOutputSelect";
         QTest::newRow("unknown parameter") << profileJson(R"("Delay": 1, "Dealy": 5, )" + rest) << "Dealy";
+        const QString values = QStringLiteral(R"("values": {"Delay": 1, )") + rest + "}";
+        QTest::newRow("name a number")
+                << QStringLiteral(R"({"format": "kelvaset-profile", "version": 1, "name": 7, %1})").arg(values).toUtf8()
+                << "name must be text";
+        QTest::newRow("note too long")
+                << QStringLiteral(R"({"format": "kelvaset-profile", "version": 1, "name": "B", "note": "%1", %2})")
+                           .arg(QString(2001, 'n'), values).toUtf8()
+                << "note is longer than 2000 characters";
         // The register keeps 1 to 65535 in 2048ths.
         QTest::newRow("pulse constant 32") << profileJson(R"("Delay": 1, "ConstPerPulse": 32, )" + rest)
                                            << "ConstPerPulse";

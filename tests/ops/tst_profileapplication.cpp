@@ -1,5 +1,4 @@
-#include "link/commtiming.h"
-#include "link/sensorlink.h"
+#include "linkedsimulator.h"
 #include "ops/configurationreading.h"
 #include "ops/profileapplication.h"
 #include "sensorwindow.h"
@@ -9,24 +8,6 @@
 #include <QtTest>
 
 namespace {
-// A simulator and a link open on it at 19200 8N1.
-struct Sensor
-{
-    explicit Sensor(const QStringList &args) : sim(args) {}
-    bool connect()
-    {
-        // The stored test timing, whether transfers load it or take the link's.
-        link.setTiming(CommTiming::load());
-        const bool opened = sim.start() && link.open(sim.linkPath(), 1, 0);
-        sim.clearRequests();
-        return opened;
-    }
-    QStringList requests() const { return describe(sim.requests()); }
-
-    SimulatorProcess sim;
-    SensorLink link;
-};
-
 // Every value differs from the simulator's defaults (1, 1, 0, 1, 2949).
 SensorProfile plantProfile()
 {
@@ -55,7 +36,7 @@ private slots:
     // shows one with it).
     void appliedSavedAndVerified()
     {
-        Sensor sensor({ "--firmware", "0x80000123" });
+        LinkedSimulator sensor({ "--firmware", "0x80000123" });
         QVERIFY(sensor.connect());
         ProfileApplication application(plantProfile(), 1, 0x80000123u);
         QStringList progress;
@@ -84,7 +65,7 @@ private slots:
     {
         // Reads of AnOutputMode carry 1 whatever was written; the pulse
         // constant, unlike the simulator's 2949, is written and kept.
-        Sensor sensor({ "--firmware", "0x80010000", "--misreport", "0x8008:1" });
+        LinkedSimulator sensor({ "--firmware", "0x80010000", "--misreport", "0x8008:1" });
         QVERIFY(sensor.connect());
         ProfileApplication application(plantProfile(), 1, FirmwareWithSpeed);
         application.run(sensor.link);
@@ -106,7 +87,7 @@ private slots:
     void stopsAtFailureOrCancel()
     {
         // A refused write: what went before it is told, nothing is saved.
-        Sensor refusing({ "--firmware", "0x80010000", "--exception-at", "0x8009" });
+        LinkedSimulator refusing({ "--firmware", "0x80010000", "--exception-at", "0x8009" });
         QVERIFY(refusing.connect());
         ProfileApplication refused(plantProfile(), 1, FirmwareWithSpeed);
         refused.run(refusing.link);
@@ -125,6 +106,27 @@ private slots:
         // A firmware not read from a sensor: nothing is sent.
         ProfileApplication(plantProfile(), 1, 0).run(refusing.link);
         QCOMPARE(refusing.requests().size(), 2);
+    }
+
+    // A sensor listed from a project has not told its firmware: it is read
+    // first and decides what is written (here no pulse constant); a sensor
+    // that does not tell it gets nothing written.
+    void firmwareNotGivenIsReadFirst()
+    {
+        LinkedSimulator sensor({ "--firmware", "0x80000123" });
+        QVERIFY(sensor.connect());
+        const ProfileApplication::Outcome outcome = applyProfile(sensor.link, plantProfile(), 1, 0);
+        QCOMPARE(int(outcome.verdict), int(ProfileApplication::Verdict::Verified));
+        QCOMPARE(outcome.written, QStringList({ "Delay", "AnOutputMode", "AnOutputSelect", "PT100Enable" }));
+        QCOMPARE(sensor.requests().first(), simRequest(3, 1, 0x8002, 2));
+
+        LinkedSimulator silent({ "--silent" });
+        QVERIFY(silent.connect());
+        QCOMPARE(int(applyProfile(silent.link, plantProfile(), 1, 0).verdict),
+                 int(ProfileApplication::Verdict::UnknownFirmware));
+        QVERIFY(!silent.requests().isEmpty());
+        for (const SimRequest &request : silent.sim.requests())
+            QVERIFY(request.function == 3 && request.address == 0x8002);
     }
 };
 
