@@ -79,6 +79,29 @@ QString htmlTable(const QString &rows)
 }
 }
 
+void CommissionedSensor::commission(SensorLink &link, int snapshotMs, const std::function<void(Step)> &progress)
+{
+    if (progress)
+        progress(Step::ReadingConfiguration);
+    ConfigurationReading reading(address, CommissioningReport::sensorIds());
+    reading.run(link);
+    takeReading(reading);
+    if (!answered)
+        return;
+    if (progress)
+        progress(Step::SamplingLiveValues);
+    live = LiveSnapshot::sample(link, address, firmwareVersion(), snapshotMs);
+}
+
+SensorSweep::Job CommissioningReport::sweepJob(std::shared_ptr<QVector<CommissionedSensor>> sensors, int snapshotMs,
+                                              std::function<QString(CommissionedSensor::Step)> stepText)
+{
+    return [sensors, snapshotMs, stepText](SensorLink &link, int index, const SensorSweep::Progress &progress) {
+        (*sensors)[index].commission(link, snapshotMs,
+                                     [&](CommissionedSensor::Step step) { progress(stepText(step)); });
+    };
+}
+
 void CommissionedSensor::takeReading(const ConfigurationReading &reading)
 {
     readings = reading.readings();

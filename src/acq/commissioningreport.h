@@ -4,17 +4,22 @@
 #include "acq/livesnapshot.h"
 #include "device/conversions.h"
 #include "device/sensorprofile.h"
+#include "ops/sensorsweep.h"
 
 #include <QDateTime>
 #include <QMap>
 #include <QString>
 #include <QVector>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 class ConfigurationReading;
 
 // One sensor as the commissioning found it.
+class SensorLink;
+
 struct CommissionedSensor
 {
     int address = 1;
@@ -31,6 +36,10 @@ struct CommissionedSensor
     // Takes the readings (and the serial number, when read) of a finished
     // reading; a sensor answered when anything at all was read.
     void takeReading(const ConfigurationReading &reading);
+    // Reads its configuration and, when it answers, samples its live
+    // values back to back for snapshotMs, telling each step to progress.
+    enum class Step { ReadingConfiguration, SamplingLiveValues };
+    void commission(SensorLink &link, int snapshotMs, const std::function<void(Step)> &progress = {});
     quint32 firmwareVersion() const { return readings.value(IdFWVersion).output.toUInt(); }
 };
 
@@ -54,6 +63,10 @@ struct CommissioningReport
 
     // The parameters a report records of each sensor, for ConfigurationReading.
     static QVector<int> sensorIds();
+    // The job of a sweep that commissions each of sensors in turn, telling
+    // each step to the sweep's progress in the words of stepText.
+    static SensorSweep::Job sweepJob(std::shared_ptr<QVector<CommissionedSensor>> sensors, int snapshotMs,
+                                     std::function<QString(CommissionedSensor::Step)> stepText);
 
     // "<site>_<yyyy-MM-dd>", the site reduced to characters safe in a file
     // name and cut to a length every file system takes; add ".pdf" or ".json".

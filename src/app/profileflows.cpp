@@ -295,15 +295,14 @@ void ProfileFlows::apply()
         return;
     auto outcomes = std::make_shared<QVector<ProfileApplication::Outcome>>(targets.size());
     const SensorProfile applied = *profile;
-    SensorSweep sweep(link, targets.size(), [outcomes, applied, targets](SensorLink &line, int index,
-                                                                        const SensorSweep::Progress &progress) {
-        const auto stepProgress = [progress](ProfileApplication::Step step, int id) {
-            progress(id >= 0 ? QStringLiteral("%1 %2").arg(stepText(step), QLatin1String(parameterDescriptor(id).name))
-                             : stepText(step));
-        };
-        const LineSensor &sensor = targets.at(index);
-        (*outcomes)[index] = applyProfile(line, applied, sensor.address, sensor.firmwareVersion, stepProgress);
-    });
+    QVector<QPair<int, quint32>> addresses;
+    for (const LineSensor &sensor : targets)
+        addresses.append({ sensor.address, sensor.firmwareVersion });
+    SensorSweep sweep(link, targets.size(), profileSweepJob(applied, addresses, outcomes,
+                                                            [](ProfileApplication::Step step, int id) {
+        return id >= 0 ? QStringLiteral("%1 %2").arg(stepText(step), QLatin1String(parameterDescriptor(id).name))
+                       : stepText(step);
+    }));
     runWithProgress(sweep, tr("Apply profile"), names);
 
     QStringList summary;
@@ -344,18 +343,11 @@ bool ProfileFlows::writeReport(const QString &site, const QString &technician, c
         commissioned.serialNumber = sensor.listedSerial();
         sensors->append(commissioned);
     }
-    SensorSweep sweep(link, targets.size(), [sensors, snapshotSeconds](SensorLink &line, int index,
-                                                                      const SensorSweep::Progress &progress) {
-        CommissionedSensor &sensor = (*sensors)[index];
-        progress(tr("reading its configuration"));
-        ConfigurationReading reading(sensor.address, CommissioningReport::sensorIds());
-        reading.run(line);
-        sensor.takeReading(reading);
-        if (!sensor.answered)
-            return;
-        progress(tr("sampling its live values for %1 s").arg(snapshotSeconds));
-        sensor.live = LiveSnapshot::sample(line, sensor.address, sensor.firmwareVersion(), snapshotSeconds * 1000);
-    });
+    SensorSweep sweep(link, targets.size(), CommissioningReport::sweepJob(sensors, snapshotSeconds * 1000,
+                                                                          [snapshotSeconds](CommissionedSensor::Step step) {
+        return step == CommissionedSensor::Step::ReadingConfiguration
+                ? tr("reading its configuration") : tr("sampling its live values for %1 s").arg(snapshotSeconds);
+    }));
     runWithProgress(sweep, tr("Commissioning report"), names);
     if (sweep.wasCancelled())
         return false;

@@ -96,3 +96,13 @@ ProfileApplication::Outcome applyProfile(SensorLink &link, const SensorProfile &
     application.run(link);
     return application.outcome();
 }
+
+SensorSweep::Job profileSweepJob(const SensorProfile &profile, const QVector<QPair<int, quint32>> &targets,
+                                 std::shared_ptr<QVector<ProfileApplication::Outcome>> outcomes,
+                                 std::function<QString(ProfileApplication::Step step, int id)> stepText)
+{
+    return [profile, targets, outcomes, stepText](SensorLink &link, int index, const SensorSweep::Progress &progress) {
+        const auto tell = [&](ProfileApplication::Step step, int id) { progress(stepText(step, id)); };
+        (*outcomes)[index] = applyProfile(link, profile, targets.at(index).first, targets.at(index).second, tell);
+    };
+}

@@ -3,12 +3,15 @@
 
 #include "device/sensorprofile.h"
 #include "parametertransfer.h"
+#include "sensorsweep.h"
 
+#include <QPair>
 #include <QStringList>
 #include <QVector>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class SensorLink;
 
@@ -76,5 +79,13 @@ private:
 // fails nothing is written and the verdict is UnknownFirmware.
 ProfileApplication::Outcome applyProfile(SensorLink &link, const SensorProfile &profile, int slave,
                                          quint32 firmwareVersion, const ProfileApplication::Progress &progress = {});
+
+// The job of a sweep that applies profile to each target (its address and
+// the firmware known of it, 0 if none) in turn with applyProfile: the i-th
+// outcome goes to (*outcomes)[i], and each step is told to the sweep's
+// progress in the words of stepText.
+SensorSweep::Job profileSweepJob(const SensorProfile &profile, const QVector<QPair<int, quint32>> &targets,
+                                 std::shared_ptr<QVector<ProfileApplication::Outcome>> outcomes,
+                                 std::function<QString(ProfileApplication::Step step, int id)> stepText);
 
 #endif // PROFILEAPPLICATION_H
