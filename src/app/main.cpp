@@ -1,4 +1,6 @@
 #include "mainwindow.h"
+#include "ports/portresolution.h"
+#include "ports/serialportenumerator.h"
 #include "resources.h"
 
 #include <QApplication>
@@ -41,7 +43,8 @@ bool answeredCommandLineQuery(int &argc, char **argv, QString *port, QString *pr
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Preselect this port: its name as the port list shows it, "
-                                                       "or its device (for example /dev/ttyUSB0)."),
+                                                       "or any serial device or a link to one, listed or not "
+                                                       "(/dev/ttyUSB0, /dev/ttySC0, /dev/pts/3)."),
                                         QStringLiteral("NAME"));
     parser.addOptions({ help, version, portOption });
     parser.addPositionalArgument(QStringLiteral("project"),
@@ -77,6 +80,16 @@ int main(int argc, char *argv[])
     QString project;
     if (answeredCommandLineQuery(argc, argv, &port, &project))
         return 0;
+    if (!port.isEmpty()) {
+        // Any serial device may be named, listed or not; a path to
+        // something else is told at once.
+        const QString problem = portNameProblem(port);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "kelvaset: --port: %s\n", qPrintable(problem));
+            return 2;
+        }
+        SerialPortEnumerator::listNamedPort(port);
+    }
     QApplication application(argc, argv);
     setApplicationIdentity();
     // Lets the desktop match the window with its menu entry and icon.
