@@ -79,7 +79,9 @@ SerialPortInfo namedDevicePort(const QString &name)
 {
     SerialPortInfo port;
     port.physName = namedDevicePath(name);
-    port.portName = QFileInfo(port.physName).fileName();
+    // Its system name is what the user named: the path, or the bare name
+    // (a stored port is then found again by it).
+    port.portName = isPath(name) ? port.physName : name;
     port.friendName = QStringLiteral("Serial device %1").arg(port.physName);
     port.enumName = QStringLiteral("device");
     port.identity = QStringLiteral("device:") + port.physName;
