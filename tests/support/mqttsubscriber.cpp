@@ -28,7 +28,7 @@ MqttSubscriber::~MqttSubscriber()
     if (!client)
         return;
     mosquitto_disconnect(client);
-    mosquitto_loop_stop(client, true);
+    mosquitto_loop_stop(client, false);
     mosquitto_destroy(client);
 }
 
