@@ -64,6 +64,8 @@ install(FILES ${KELVASET_PACKAGING_OUTPUT}/kelvaset.1.gz ${KELVASET_PACKAGING_OU
 # changelog is changelog.gz.
 install(FILES ${KELVASET_PACKAGING_OUTPUT}/changelog.gz ${KELVASET_PACKAGING_DIR}/copyright
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+install(FILES ${KELVASET_PACKAGING_DIR}/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${CPACK_PACKAGE_NAME})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_VENDOR Orvanto)
@@ -78,9 +80,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.orvanto.example)
 # dpkg-shlibdeps names the library packages the programs link against,
 # after adduser, which the postinst uses to make the logger's account.
+# deb-systemd-helper and deb-systemd-invoke, which the maintainer scripts
+# use as debhelper's snippets do, come with init-system-helpers, which is
+# essential.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KELVASET_PACKAGING_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${KELVASET_PACKAGING_DIR}/postinst ${KELVASET_PACKAGING_DIR}/prerm ${KELVASET_PACKAGING_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The first line is the one-line summary package managers list; the rest
 # is shown as the package's description, one paragraph per blank line.

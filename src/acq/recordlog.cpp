@@ -4,6 +4,7 @@
 #include "device/parametertable.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 
 namespace {
@@ -31,6 +32,21 @@ int decimalsOf(int id, RecordLog::Statistic which)
         // Whole W/m^2 are read, so the extremes are whole too.
         return which == RecordLog::Statistic::Mean || which == RecordLog::Statistic::StandardDeviation ? 1 : 0;
     }
+}
+
+// The stamp of the last row of a records file, in ms since the epoch; -1
+// when the file has no row (or is not there). Only its tail is read.
+qint64 lastRowEnd(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    constexpr qint64 Tail = 4096;
+    if (file.size() > Tail)
+        file.seek(file.size() - Tail);
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    const QDateTime end = QDateTime::fromString(QString::fromLatin1(lines.last().split(';').first()), Qt::ISODate);
+    return end.isValid() ? end.toMSecsSinceEpoch() : -1;
 }
 
 } // namespace
@@ -90,7 +106,7 @@ void RecordLog::addSample(const LiveSample &sample)
 {
     const qint64 endMs = intervalEndHolding(sample.time.toMSecsSinceEpoch(), intervalMs);
     if (!current.end.isValid())
-        openIntervalEndingAt(endMs);
+        begin(endMs);
     if (endMs < current.end.toMSecsSinceEpoch())
         return;
     while (current.end.toMSecsSinceEpoch() < endMs)
@@ -107,10 +123,30 @@ bool RecordLog::advanceTo(const QDateTime &utcNow)
     const qint64 nowMs = utcNow.toMSecsSinceEpoch();
     // A start exactly on a boundary opens the interval that begins there.
     if (!current.end.isValid())
-        openIntervalEndingAt(intervalEndHolding(nowMs + 1, intervalMs));
+        begin(intervalEndHolding(nowMs + 1, intervalMs));
     while (current.end.toMSecsSinceEpoch() <= nowMs)
         closeInterval();
     return writePending();
+}
+
+void RecordLog::begin(qint64 endMs)
+{
+    // The last row written before: today's file's, or else yesterday's when
+    // the logger was away over midnight. Older days are left as they are.
+    const QDate today = QDateTime::fromMSecsSinceEpoch(endMs - intervalMs, Qt::UTC).date();
+    const QDir folder(directory);
+    qint64 lastEnd = lastRowEnd(folder.filePath(fileNameFor(sensorKey, today)));
+    if (lastEnd < 0)
+        lastEnd = lastRowEnd(folder.filePath(fileNameFor(sensorKey, today.addDays(-1))));
+    // A row of another interval length, or of the future, is no start.
+    if (lastEnd < 0 || lastEnd % intervalMs != 0 || lastEnd >= endMs) {
+        openIntervalEndingAt(endMs);
+        return;
+    }
+    // The intervals the logger was away for get their rows, with no sample.
+    openIntervalEndingAt(lastEnd + intervalMs);
+    while (current.end.toMSecsSinceEpoch() < endMs)
+        closeInterval();
 }
 
 void RecordLog::openIntervalEndingAt(qint64 endMs)

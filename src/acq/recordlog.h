@@ -39,7 +39,10 @@ struct IntervalRecord
 //
 // It keeps no timer: the caller drives time with advanceTo(), so an interval
 // without a sample (a sensor that stopped answering, an unplugged adapter)
-// still gets its row, with a count of 0 and empty statistics. Memory stays
+// still gets its row, with a count of 0 and empty statistics. So do the
+// intervals a stopped logger missed: at its first sample or advanceTo(), the
+// intervals between the last row of the day's file (or of the day before's,
+// when there is none yet) and the first interval get rows of count 0. Memory stays
 // constant: a running sum per value, and at most maxPendingRows rows waiting
 // for a disk that refused them.
 class RecordLog
@@ -88,6 +91,7 @@ private:
         QString fields;
     };
 
+    void begin(qint64 endMs);
     void openIntervalEndingAt(qint64 endMs);
     void closeInterval();
     QString rowFields(const IntervalRecord &record) const;

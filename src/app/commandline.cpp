@@ -18,7 +18,8 @@ WindowCommandLine parseWindowCommandLine(const QStringList &arguments)
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Preselect this port: its name as the port list shows it, "
-                                                       "or its device (for example /dev/ttyUSB0)."),
+                                                       "or any serial device or a link to one, listed or not "
+                                                       "(/dev/ttyUSB0, /dev/ttySC0, /dev/pts/3)."),
                                         QStringLiteral("NAME"));
     parser.addOptions({ help, version, portOption });
     // The options of QGuiApplication, QApplication and the X11 platform that

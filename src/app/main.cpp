@@ -1,5 +1,7 @@
 #include "commandline.h"
 #include "mainwindow.h"
+#include "ports/portresolution.h"
+#include "ports/serialportenumerator.h"
 #include "resources.h"
 
 #include <QApplication>
@@ -46,6 +48,16 @@ int main(int argc, char *argv[])
         return 2;
     case WindowCommandLine::Action::Run:
         break;
+    }
+    if (!commandLine.port.isEmpty()) {
+        // Any serial device may be named, listed or not; a path to
+        // something else is told at once.
+        const QString problem = portNameProblem(commandLine.port);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "kelvaset: --port: %s\n", qPrintable(problem));
+            return 2;
+        }
+        SerialPortEnumerator::listNamedPort(commandLine.port);
     }
     QApplication application(argc, argv);
     setApplicationIdentity();

@@ -1,5 +1,6 @@
 #include "portlist.h"
 
+#include "ports/portresolution.h"
 #include "ports/serialportenumerator.h"
 
 #include <QComboBox>
@@ -10,14 +11,14 @@ int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
     const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
     int selected = -1;
     int preferred = -1;
+    SerialPortInfo named;
+    const bool namedPresent = resolvePort(preferredName, ports, &named);
     for (int i = 0; i < ports.size(); ++i) {
         const SerialPortInfo &port = ports.at(i);
         comboBox->addItem(port.friendName, QVariant::fromValue(port));
         if (selected < 0 && !keepIdentity.isEmpty() && port.identity == keepIdentity)
             selected = i;
-        if (preferred < 0 && !preferredName.isEmpty()
-                && (port.friendName == preferredName || port.portName == preferredName
-                    || port.device() == preferredName))
+        if (preferred < 0 && namedPresent && port.identity == named.identity)
             preferred = i;
     }
     if (selected < 0)

@@ -18,7 +18,8 @@ public:
     // Lists the present ports afresh and selects the port of keepIdentity
     // when it is there (the open port), else the one named preferredName
     // (the stored port, or the one asked for: its name as the list
-    // shows it, its system name or its device), else the first. Returns the number of ports.
+    // shows it, its system name, its device or a link to it, see
+    // resolvePort()), else the first. Returns the number of ports.
     int rebuild(const QString &keepIdentity, const QString &preferredName);
 
     // The selected port; false when no port is selected.

@@ -8,6 +8,7 @@
 #include "link/openfailure.h"
 #include "link/serialline.h"
 #include "link/transactionerror.h"
+#include "ports/portresolution.h"
 #include "ports/serialportenumerator.h"
 #include "session/lineconnection.h"
 #include "session/linesession.h"
@@ -15,6 +16,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 const QString Online = QStringLiteral("online");
@@ -75,8 +79,7 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
         opening = false;
         if (classifyOpenFailure(error) == OpenFailureKind::Gone)
             return;    // gone again before it could be opened: looked for anew
-        emit event(QStringLiteral("cannot open the port: %1").arg(openFailureReason(error, device)));
-        end(PortRefused);
+        portRefused(error, device);
     });
     connect(session, &LineSession::connectionChanged, this, &LineLogger::followConnection);
 
@@ -132,7 +135,8 @@ void LineLogger::start()
         // Emitted on the publisher's network thread: queued to this one.
         connect(publisher.get(), &MqttPublisher::connectionChanged, this,
                 [this, broker](bool connected, const QString &reason) {
-                    if (mqttState == int(connected))
+                    // A stop ends the connection itself: the broker is not away.
+                    if (mqttState == int(connected) || (stopping && !connected))
                         return;
                     mqttState = int(connected);
                     emit event(connected ? QStringLiteral("MQTT broker %1 connected").arg(broker)
@@ -162,6 +166,9 @@ void LineLogger::start()
                             addresses.join(QLatin1Char(',')))
                        .arg(options.line.periodMs)
                        .arg(options.outputDirectory, records, feed));
+    // A device no list shows (a pseudo-terminal, a UART udev does not
+    // report) is listed, so that it is opened again after it went away.
+    SerialPortEnumerator::listNamedPort(options.line.portName);
     ports->setUpNotifications();
     if (options.recordSeconds > 0)
         armBoundary();
@@ -213,24 +220,15 @@ bool LineLogger::findPort(SerialPortInfo *port) const
 {
     const QList<SerialPortInfo> present = SerialPortEnumerator::getPorts();
     // The project's adapter by its identity first: it may come back under
-    // another device node. Else by the name the list shows, its system name
-    // or its device, a link to it (/dev/serial/by-id/...) included.
+    // another device node. Else as the name says (portresolution.h): the
+    // list's name, system name or device, or any serial device or link.
     for (const SerialPortInfo &candidate : present) {
         if (!options.line.portIdentity.isEmpty() && candidate.identity == options.line.portIdentity) {
             *port = candidate;
             return true;
         }
     }
-    const QString name = options.line.portName;
-    const QString target = name.startsWith(QLatin1Char('/')) ? QFileInfo(name).canonicalFilePath() : QString();
-    for (const SerialPortInfo &candidate : present) {
-        if (candidate.friendName == name || candidate.portName == name || candidate.device() == name
-                || (!target.isEmpty() && QFileInfo(candidate.device()).canonicalFilePath() == target)) {
-            *port = candidate;
-            return true;
-        }
-    }
-    return false;
+    return resolvePort(options.line.portName, present, port);
 }
 
 void LineLogger::openWhenPresent()
@@ -248,6 +246,47 @@ void LineLogger::openWhenPresent()
     }
     opening = true;
     connection->open(port);
+}
+
+void LineLogger::portRefused(int error, const QString &device)
+{
+    const QString port = options.line.portName == device ? QStringLiteral("port %1").arg(device)
+                                                         : QStringLiteral("port %1 (%2)").arg(options.line.portName, device);
+    switch (classifyOpenFailure(error)) {
+    case OpenFailureKind::Busy: {
+        const QString holder = programHoldingDevice(device);
+        emit event(QStringLiteral("%1 is held by %2: ending with exit code %3; the service starts it again "
+                                  "after its RestartSec, and it tries anew")
+                           .arg(port, holder.isEmpty() ? QStringLiteral("another program (Linux does not tell which; "
+                                                                        "it may run under another account)")
+                                                       : holder)
+                           .arg(int(PortRefused)));
+        end(PortRefused);
+        return;
+    }
+    case OpenFailureKind::PermissionDenied: {
+        const struct passwd *account = ::getpwuid(::geteuid());
+        const QString user = account ? QString::fromLocal8Bit(account->pw_name) : QString::number(::geteuid());
+        const QString group = deviceGroupName(device);
+        // Joining root's group is no fix: such a device needs a udev rule.
+        const QString owner = group.isEmpty() ? QString() : QStringLiteral(", which belongs to the group \"%1\"").arg(group);
+        const QString remedy = group.isEmpty() || group == QLatin1String("root")
+                ? QStringLiteral("give the account access to the device (a udev rule)")
+                : QStringLiteral("add the account to the group \"%1\" (adduser %2 %1, or SupplementaryGroups=%1 in "
+                                 "the unit)").arg(group, user);
+        emit event(QStringLiteral("%1: the account %2 may not use it%3; %4, then start the logger again. Ending with "
+                                  "exit code %5, which the service does not retry")
+                           .arg(port, user, owner, remedy).arg(int(PortNotPermitted)));
+        end(PortNotPermitted);
+        return;
+    }
+    case OpenFailureKind::Gone:
+    case OpenFailureKind::Other:
+        break;
+    }
+    emit event(QStringLiteral("cannot open %1: %2 Ending with exit code %3")
+                       .arg(port, openFailureReason(error, device)).arg(int(PortRefused)));
+    end(PortRefused);
 }
 
 void LineLogger::followConnection()

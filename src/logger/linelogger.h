@@ -41,7 +41,10 @@ class LineLogger : public QObject
 
 public:
     // How the logger ended; 2 is the command line's refusal, in main().
-    enum ExitCode { Stopped = 0, Failed = 1, PortRefused = 3 };
+    // PortRefused (held by another program, or failing to open) may mend
+    // and is retried by the service; PortNotPermitted (the account may not
+    // use the device) will not, as refused arguments will not.
+    enum ExitCode { Stopped = 0, Failed = 1, PortRefused = 3, PortNotPermitted = 4 };
 
     explicit LineLogger(const LoggerOptions &options, QObject *parent = nullptr);
     ~LineLogger() override;
@@ -62,6 +65,7 @@ private:
     struct SensorRecords;
 
     void openWhenPresent();
+    void portRefused(int error, const QString &device);
     bool findPort(SerialPortInfo *port) const;
     void followConnection();
     void startReading();

@@ -2,6 +2,7 @@
 
 #include "acq/recordlog.h"
 #include "link/serialline.h"
+#include "ports/portresolution.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -115,7 +116,8 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
     const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("The line's port, by its name or device, instead of a project."),
+                                  QStringLiteral("The line's port instead of a project: its name in the port list, "
+                                                 "or any serial device or a link to one (/dev/ttySC0, /dev/pts/3)."),
                                   QStringLiteral("NAME|DEVICE"));
     const QCommandLineOption bitRate(QStringLiteral("bit-rate"),
                                      QStringLiteral("Bit rate of --port: 9600, 19200, 38400, 57600 or 115200."),
@@ -159,7 +161,13 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
         result.action = LoggerCommandLine::Action::ShowHelp;
-        result.text = parser.helpText();
+        result.text = parser.helpText() + QStringLiteral(
+                "\nExit codes:\n"
+                "  0  stopped by SIGTERM or SIGINT, every file whole\n"
+                "  1  the output directory or the MQTT client could not be set up\n"
+                "  2  refused arguments (a --port that is no serial device too)\n"
+                "  3  the port is held by another program, or would not open: a service retries\n"
+                "  4  this account may not use the port's device: a service does not retry\n");
         return result;
     }
     if (parser.isSet(version)) {
@@ -186,6 +194,9 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
         if (!parser.isSet(port) || !parser.isSet(address))
             return refuse(QStringLiteral("--port and --address go together."));
         options.line.portName = parser.value(port);
+        const QString portProblem = portNameProblem(options.line.portName);
+        if (!portProblem.isEmpty())
+            return refuse(QStringLiteral("--port: %1").arg(portProblem));
         options.line.bitRateCode = bitRateCodeOf(parser.value(bitRate));
         options.line.framingCode = framingCodeOf(parser.value(framing));
         options.line.periodMs = DefaultPeriodMs;

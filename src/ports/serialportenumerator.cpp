@@ -1,16 +1,22 @@
 #include "serialportenumerator.h"
 
+#include "portresolution.h"
+
 #include "udevportmonitor.h"
 #include "udevserialports.h"
 #include "virtualports.h"
 #include "virtualportwatcher.h"
 #include "virtualserialports.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
 #include <algorithm>
 
 namespace {
 
 bool hardwarePortsListed = true;
+QStringList namedPorts;
 
 // Compares digit runs by value, so that ttyUSB2 sorts before ttyUSB10.
 bool naturalLess(const QString &a, const QString &b)
@@ -93,7 +99,25 @@ QList<SerialPortInfo> SerialPortEnumerator::getPorts()
     sortNaturally(ports, &SerialPortInfo::physName);
     QList<SerialPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
     sortNaturally(virtualPorts, &SerialPortInfo::portName);
-    return ports + virtualPorts;
+    ports += virtualPorts;
+    for (const QString &name : qAsConst(namedPorts)) {
+        const SerialPortInfo named = namedDevicePort(name);
+        if (!QFileInfo::exists(named.device()) || serialDeviceKind(named.device()) != SerialDeviceKind::Serial)
+            continue;
+        const QString target = QFileInfo(named.device()).canonicalFilePath();
+        const bool listed = std::any_of(ports.cbegin(), ports.cend(), [&target](const SerialPortInfo &port) {
+            return QFileInfo(port.device()).canonicalFilePath() == target;
+        });
+        if (!listed)
+            ports.append(named);
+    }
+    return ports;
+}
+
+void SerialPortEnumerator::listNamedPort(const QString &name)
+{
+    if (!name.isEmpty() && !namedPorts.contains(name))
+        namedPorts.append(name);
 }
 
 void SerialPortEnumerator::setUpNotifications()

@@ -24,8 +24,16 @@ public:
 
     // Enumerates afresh at every call. Real ports come first, in the
     // natural order of their device nodes (ttyUSB2 before ttyUSB10), then
-    // the virtual ports by name; the order is the same for the same set.
+    // the virtual ports by name, then the named ones; the order is the same
+    // for the same set.
     static QList<SerialPortInfo> getPorts();
+
+    // Lists, from now on, the serial device the user named (--port: a
+    // path or a bare name under /dev, see portresolution.h) whenever it is
+    // there and no other entry of the list is that device: a pseudo-terminal
+    // of socat or ser2net, a UART that udev does not show. Its arrival and
+    // removal are noticed when the list is made again.
+    static void listNamedPort(const QString &name);
 
     // Leaves the real ports out of every list, so that tests can stand for
     // a computer with no serial hardware; on by default.

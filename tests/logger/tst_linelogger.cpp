@@ -9,15 +9,20 @@
 #include "testenvironment.h"
 
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
 struct Logger : QProcess
 {
-    explicit Logger(const QStringList &arguments)
+    // runAs: a command that runs the logger given after it (setpriv ...).
+    explicit Logger(const QStringList &arguments,
+                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                    const QStringList &runAs = {})
     {
-        setProgram(QStringLiteral(KELVASET_LOGGER));
-        setArguments(arguments);
+        setProcessEnvironment(environment);
+        setProgram(runAs.isEmpty() ? QStringLiteral(KELVASET_LOGGER) : runAs.first());
+        setArguments(runAs.isEmpty() ? arguments : runAs.mid(1) + QStringList(QStringLiteral(KELVASET_LOGGER)) + arguments);
         start();
     }
     ~Logger() override
@@ -125,6 +130,50 @@ private slots:
         QVERIFY(whole);
     }
 
+    // A pseudo-terminal no port list shows, as socat or ser2net make them,
+    // is a port as good as a listed one.
+    void readsAnySerialDevice()
+    {
+        SimulatorProcess sensor({ "--sensor", "1:9001" });
+        QVERIFY(sensor.start());
+        // Its own runtime directory: the simulator's announcement is not seen.
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        const QString device = QFileInfo(sensor.linkPath()).canonicalFilePath();
+        QVERIFY(device.startsWith(QStringLiteral("/dev/pts/")));
+        Logger logger({ "--port", device, "--address", "1", "--period", "100", "--out", out }, environment);
+        QTRY_VERIFY_WITH_TIMEOUT(logger.says(QStringLiteral("open at")), 10000);
+        QVERIFY2(!logger.says(QStringLiteral("waiting for it")), qPrintable(logger.journal));
+        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(out, "SN9001_*@*.csv").size() >= 3, 10000);
+        QCOMPARE(logger.stop(), 0);
+    }
+
+    // A port the account may not use ends the logger with a code of its
+    // own, which the service does not restart on, naming the device's group.
+    void endsOnAPortItMayNotUse()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to run the logger as another account");
+        SimulatorProcess sensor({ "--sensor", "1:9001" });
+        QVERIFY(sensor.start());
+        const QString device = QFileInfo(sensor.linkPath()).canonicalFilePath();
+        QFileInfo node(device);
+        if (node.permissions() & QFileDevice::ReadOther)
+            QSKIP("the pseudo-terminal is readable by every account");
+        QTemporaryDir home(QDir::tempPath() + QStringLiteral("/kelvaset-nobody-XXXXXX"));
+        QVERIFY(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534) == 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        Logger logger({ "--port", device, "--address", "1", "--out", home.path() + QStringLiteral("/out") }, environment,
+                      { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" });
+        QVERIFY(logger.waitForFinished(10000));
+        logger.says(QString());
+        QVERIFY2(logger.exitCode() == 4, qPrintable(logger.journal));
+        QVERIFY2(logger.says(QStringLiteral("which belongs to the group \"%1\"").arg(node.group())), qPrintable(logger.journal));
+        QVERIFY(logger.says(QStringLiteral("exit code 4, which the service does not retry")));
+    }
+
     void feedsABrokerThatGoesAway()
     {
         MosquittoBroker broker;
@@ -144,6 +193,8 @@ private slots:
         QVERIFY(broker.start());
         QTRY_VERIFY_WITH_TIMEOUT(logger.says(QStringLiteral("connected")) == 2, 20000);
         QCOMPARE(logger.stop(), 0);
+        // The stop itself is no broker going away.
+        QCOMPARE(logger.says(QStringLiteral("away")), 1);
 
         // Every interval of the file reached the broker, and the sensor is offline.
         const QRegularExpression time(QStringLiteral("\"time\":\"([^\"]+)\""));

@@ -28,6 +28,7 @@ private slots:
             line + QStringList { "--mqtt", "broker", "--mqtt-password-file", directory.filePath("none") },
             line + QStringList { "--mqtt", "broker", "--mqtt-tls-ca", directory.filePath("none") },
             line + QStringList { "--mqtt", "broker", "--mqtt-queue", "0" }, line + QStringList { "--verbose" },
+            { "--port", "/dev/null", "--address", "1" }, { "--port", directory.path(), "--address", "1" },
         };
         for (const QStringList &arguments : refused) {
             const LoggerCommandLine result = parse(arguments);

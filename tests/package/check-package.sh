@@ -160,18 +160,53 @@ if [ -f "$unit" ]; then
         verify=$(systemd-analyze verify --man=no "$scratch/kelvaset-logger@check.service" 2>&1 \
             | grep -F 'kelvaset-logger@check.service' | grep -v 'Command /usr/bin/kelvaset-logger is not executable' || true)
         [ -z "$verify" ] || fail "systemd-analyze: $verify"
+        # The sandbox: an exposure below 4.0 (offline, for any systemd that has it).
+        if security=$(systemd-analyze security --offline=yes --no-pager "$scratch/kelvaset-logger@check.service" 2>&1); then
+            exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$security")
+            if [ -z "$exposure" ] || ! awk -v e="$exposure" 'BEGIN { exit !(e < 4.0) }'; then
+                fail "systemd-analyze security rates the unit '${exposure:-?}': $(grep -F '✗' <<<"$security" | head -n 20)"
+            fi
+        fi
+    fi
+    # Directives the sandbox must keep, so that it is never widened by
+    # accident, and those that keep the serial lines, udev and MQTT working.
+    for line in 'UMask=0027' 'NoNewPrivileges=yes' 'CapabilityBoundingSet=' 'DevicePolicy=closed' \
+                'DeviceAllow=char-tty* rw' 'DeviceAllow=char-pts rw' \
+                'RestrictAddressFamilies=AF_UNIX AF_NETLINK AF_INET AF_INET6' 'ProtectKernelTunables=yes' \
+                'ProtectKernelModules=yes' 'ProtectControlGroups=yes' 'ProtectClock=yes' 'ProtectHostname=yes' \
+                'SystemCallArchitectures=native' 'SystemCallFilter=@system-service'; do
+        grep -qxF "$line" "$unit" || fail "the unit lacks $line"
+    done
+    # Neither refused arguments nor a port the account may not use mend by
+    # restarting; the logger's help names both codes.
+    prevented=$(sed -n 's/^RestartPreventExitStatus=//p' "$unit")
+    for code in 2 4; do
+        [[ " $prevented " == *" $code "* ]] || fail "the unit restarts on exit status $code (RestartPreventExitStatus=$prevented)"
+    done
+    if [ -x "$root/usr/bin/kelvaset-logger" ]; then
+        logger_help=$("$root/usr/bin/kelvaset-logger" --help 2>&1)
+        grep -q '^  4  this account may not use' <<<"$logger_help" || fail "kelvaset-logger --help does not tell exit code 4"
     fi
 fi
 
-# The postinst makes the account and the projects' folder.
+# The maintainer scripts: the postinst makes the account, its home and the
+# projects' folder; with systemd's snippets they stop, restart and forget
+# the instances of the template unit.
 dpkg-deb --control "$deb" "$scratch/control"
+for script in postinst prerm postrm; do
+    if [ -f "$scratch/control/$script" ]; then
+        sh -n "$scratch/control/$script" || fail "the $script is no valid shell script"
+    else
+        fail "the package has no $script"
+    fi
+done
 if [ -f "$scratch/control/postinst" ]; then
-    sh -n "$scratch/control/postinst" || fail "the postinst is no valid shell script"
     for word in 'adduser --quiet --system --group' 'adduser --quiet kelvaset dialout' 'mkdir -p /etc/kelvaset'; do
         grep -qF -- "$word" "$scratch/control/postinst" || fail "the postinst lacks '$word'"
     done
-else
-    fail "the package has no postinst"
+fi
+if [ -f "$scratch/control/postinst" ] && [ -f "$scratch/control/prerm" ] && [ -f "$scratch/control/postrm" ]; then
+    "$(dirname "$0")/check-maintainer-scripts.sh" "$scratch/control" || fail "the maintainer scripts misbehave"
 fi
 
 if [ -x "$root/usr/bin/kelvane-sim" ]; then

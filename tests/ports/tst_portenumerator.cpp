@@ -1,3 +1,4 @@
+#include "ports/portresolution.h"
 #include "ports/serialportenumerator.h"
 #include "testenvironment.h"
 #include "ports/udevportmonitor.h"
@@ -129,6 +130,62 @@ private slots:
         if (uevent.write("change\n") < 0 || !uevent.flush())
             QSKIP("the kernel refused to repeat the device event");
         QTRY_COMPARE(changed.count(), 1);
+    }
+
+    // --port of both front ends: any serial device or a link to one, listed
+    // or not; a path to anything else is refused. Last: the named port is
+    // listed for the rest of the process.
+    void takesAnySerialDeviceTheUserNames()
+    {
+        auto pty = std::make_unique<Pty>();
+        // A link outside the port directory, as socat's link= makes one.
+        const QString link = environment->workingDirectory() + QStringLiteral("/rs485");
+        QVERIFY(QFile::link(pty->slavePath, link));
+        const auto listed = [](const QString &device) {
+            const QList<SerialPortInfo> ports = SerialPortEnumerator::getPorts();
+            return std::count_if(ports.cbegin(), ports.cend(),
+                                 [&device](const SerialPortInfo &port) { return port.device() == device; });
+        };
+        QCOMPARE(listed(pty->slavePath), 0);
+        QCOMPARE(serialDeviceKind(pty->slavePath), SerialDeviceKind::Serial);
+        SerialPortInfo port;
+        QVERIFY(resolvePort(pty->slavePath, SerialPortEnumerator::getPorts(), &port));
+        QCOMPARE(port.device(), pty->slavePath);
+        QVERIFY(resolvePort(link, SerialPortEnumerator::getPorts(), &port));
+        QCOMPARE(port.device(), link);
+        QCOMPARE(port.identity, QStringLiteral("device:") + link);
+        QVERIFY(portNameProblem(link).isEmpty());
+
+        // Listed from now on while it is there, once, however it is named.
+        SerialPortEnumerator::listNamedPort(link);
+        SerialPortEnumerator::listNamedPort(pty->slavePath);
+        QCOMPARE(listed(link), 1);
+        QCOMPARE(listed(pty->slavePath), 0);
+        QCOMPARE(SerialPortEnumerator::getPorts().last().identity, QStringLiteral("device:") + link);
+        // A link to a listed port is that port.
+        QVERIFY(QDir().mkpath(virtualPortDirectory()));
+        QVERIFY(this->link("sim", pty->slavePath));
+        QCOMPARE(listed(link), 0);
+        QVERIFY(resolvePort(link, SerialPortEnumerator::getPorts(), &port));
+        QCOMPARE(port.identity, QStringLiteral("virtual:sim"));
+        QVERIFY(QFile::remove(path("sim")));
+
+        // Gone: no longer listed nor found, and waited for rather than refused.
+        pty.reset();
+        QCOMPARE(listed(link), 0);
+        QVERIFY(!resolvePort(link, SerialPortEnumerator::getPorts(), &port));
+        QCOMPARE(serialDeviceKind(link), SerialDeviceKind::Missing);
+        QVERIFY(portNameProblem(link).isEmpty());
+        QVERIFY(portNameProblem(QStringLiteral("/dev/ttyUSB97")).isEmpty());
+        QVERIFY(portNameProblem(QStringLiteral("kelvane-sim")).isEmpty());
+
+        // Whatever is there and no serial line is refused, saying what it is.
+        QVERIFY(QFile(environment->workingDirectory() + QStringLiteral("/notes.txt")).open(QIODevice::WriteOnly));
+        QCOMPARE(portNameProblem(environment->workingDirectory() + QStringLiteral("/notes.txt")),
+                 environment->workingDirectory() + QStringLiteral("/notes.txt is a file, not a serial device."));
+        QVERIFY(portNameProblem(environment->workingDirectory()).contains(QStringLiteral("is a folder")));
+        QVERIFY(portNameProblem(QStringLiteral("/dev/null")).endsWith(QStringLiteral("not a serial device.")));
+        QCOMPARE(serialDeviceKind(QStringLiteral("/dev/ptmx")), SerialDeviceKind::NotSerial);
     }
 };
 

@@ -1,33 +1,45 @@
 #ifndef MQTTSUBSCRIBER_H
 #define MQTTSUBSCRIBER_H
 
-#include <QProcess>
-#include <QRegularExpression>
+#include <QMutex>
+#include <QString>
 #include <QStringList>
-#include <QtTest>
+#include <QVector>
 
-// mosquitto_sub on kelvaset/# with a persistent session (what the broker took while it was
-// away reaches it still), line-buffered, or its debug line of the subscription would come late.
-struct MqttSubscriber : QProcess
+struct mosquitto;
+
+// A subscriber to kelvaset/# through libmosquitto, with QoS 1 and a
+// persistent session (what the broker took while it was away reaches it
+// still), reconnecting on its own network thread when the broker is back.
+// The constructor waits until the broker has acknowledged the subscription.
+class MqttSubscriber
 {
-    MqttSubscriber(quint16 port, const QString &clientId)
-    {
-        start(QStringLiteral("stdbuf"), QStringLiteral("-oL mosquitto_sub -h 127.0.0.1 -p %0 -q 1 -c -i %1 -t kelvaset/# -d -F")
-              .arg(port).arg(clientId).split(QLatin1Char(' ')) << QStringLiteral("MSG %r %t %p"));
-        QVERIFY(QTest::qWaitFor([this] { return peek(bytesAvailable()).contains("Subscribed"); }, 5000));
-    }
-    ~MqttSubscriber() override { kill(); waitForFinished(); }
+public:
+    MqttSubscriber(quint16 port, const QString &clientId);
+    ~MqttSubscriber();
+    MqttSubscriber(const MqttSubscriber &) = delete;
+    MqttSubscriber &operator=(const MqttSubscriber &) = delete;
+
     // The payloads received on a topic, in order; retained: only those the
     // broker kept from before the subscription.
-    QStringList payloads(const QString &topic, bool retained = false)
+    QStringList payloads(const QString &topic, bool retained = false) const;
+
+private:
+    struct Message
     {
-        const QRegularExpression message(QStringLiteral("^MSG %0 %1 (.*)$").arg(retained ? "1" : "[01]", topic),
-                                         QRegularExpression::MultilineOption);
-        QStringList found;
-        for (auto match = message.globalMatch(QString::fromUtf8(peek(bytesAvailable()))); match.hasNext();)
-            found << match.next().captured(1);
-        return found;
-    }
+        QString topic;
+        QString payload;
+        bool retained;
+    };
+
+    static void connected(mosquitto *client, void *self, int result);
+    static void subscribed(mosquitto *client, void *self, int, int, const int *);
+    static void received(mosquitto *client, void *self, const struct mosquitto_message *message);
+
+    mosquitto *client = nullptr;
+    mutable QMutex mutex;
+    QVector<Message> messages;
+    bool isSubscribed = false;
 };
 
 #endif // MQTTSUBSCRIBER_H
