@@ -85,16 +85,19 @@ private slots:
 
     void logsThroughFaultsAndStopsWhole()
     {
-        SimulatorProcess first({ "--sensor", "1:9001", "--sensor", "2:9002", "--fault-sensor", "2", "--silent-from", "40:90" });
+        // The second sensor is a clone of the first: same serial number.
+        SimulatorProcess first({ "--sensor", "1:9001", "--sensor", "2:9001", "--fault-sensor", "2", "--silent-from", "40:90" });
         QVERIFY(first.start());
         Logger logger({ "--port", first.name(), "--address", "1,2", "--period", "100", "--record", "1", "--out", out });
 
-        // A silent sensor leaves a gap in its own file; the other goes on.
+        // The clone keeps files of its own. A silent sensor leaves a gap in
+        // its own file; the other goes on.
         QTRY_VERIFY_WITH_TIMEOUT(logger.says(QStringLiteral("(address 2) answers again")), 15000);
-        QVERIFY(logger.says(QStringLiteral("(address 2) does not answer")));
-        QVERIFY(rowsOf(out, "SN9001_*@*.csv").size() > rowsOf(out, "SN9002_*@*.csv").size() + 3);
-        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(out, "SN9002_*_records.csv").size() >= 3, 10000);
-        for (const QStringList &row : rowsOf(out, "SN900?_*_records.csv")) {
+        QVERIFY(logger.says(QStringLiteral("(address 2) does not answer"))
+                && logger.says(QStringLiteral("(address 2) answers with the serial number of another sensor")));
+        QVERIFY(rowsOf(out, "SN9001_2*@*.csv").size() > rowsOf(out, "SN9001_A2_*@*.csv").size() + 3);
+        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(out, "SN9001_A2_*_records.csv").size() >= 3, 10000);
+        for (const QStringList &row : rowsOf(out, "SN9001_*_records.csv")) {
             // Samples every 100 ms: some ten in a second's interval, the mean amid the extremes.
             QVERIFY2(irradianceCount(row) <= 11, qPrintable(row.join(';')));
             QVERIFY2(irradianceCount(row) == 0 || (row[2].toDouble() <= row[1].toDouble() && row[1].toDouble() <= row[3].toDouble()),
@@ -111,17 +114,17 @@ private slots:
         // again, the rows go on in the same files.
         first.vanish();
         QTRY_VERIFY(logger.says(QStringLiteral("was unplugged")));
-        const int rawRows = rowsOf(out, "SN9001_*@*.csv").size();
+        const int rawRows = rowsOf(out, "SN9001_2*@*.csv").size();
         const auto emptyInterval = [this] {
-            const QList<QStringList> rows = rowsOf(out, "SN9001_*_records.csv");
+            const QList<QStringList> rows = rowsOf(out, "SN9001_2*_records.csv");
             return std::any_of(rows.begin(), rows.end(), [](const QStringList &row) { return irradianceCount(row) == 0; });
         };
         QTRY_VERIFY_WITH_TIMEOUT(emptyInterval(), 5000);
-        SimulatorProcess again({ "--sensor", "1:9001", "--sensor", "2:9002" }, first.name());
+        SimulatorProcess again({ "--sensor", "1:9001", "--sensor", "2:9001" }, first.name());
         QVERIFY(again.start());
         QTRY_VERIFY_WITH_TIMEOUT(logger.says(QStringLiteral("is back")), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(out, "SN9001_*@*.csv").size() > rawRows + 3, 10000);
-        QCOMPARE(QDir(out).entryList({ "SN9001_*@*.csv" }).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(rowsOf(out, "SN9001_2*@*.csv").size() > rawRows + 3, 10000);
+        QCOMPARE(QDir(out).entryList({ "SN9001_2*@*.csv" }).size(), 1);
 
         QCOMPARE(logger.stop(), 0);
         QVERIFY(logger.says(QStringLiteral("stopped")));
