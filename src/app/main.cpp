@@ -31,7 +31,8 @@ bool answeredCommandLineQuery(int &argc, char **argv, QString *port, QString *pr
     setApplicationIdentity();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-            "Configures and monitors the Kelvane solar irradiance sensor over a Modbus RTU serial line."));
+            "Configures and monitors the Kelvane solar irradiance sensor over a Modbus RTU serial line, or "
+            "over the network through a gateway."));
     // Qt's own options are single-dash words; read as bundles of letters,
     // "-reverse" would hold a -v.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -41,8 +42,10 @@ bool answeredCommandLineQuery(int &argc, char **argv, QString *port, QString *pr
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Preselect this port: its name as the port list shows it, "
-                                                       "or its device (for example /dev/ttyUSB0)."),
-                                        QStringLiteral("NAME"));
+                                                       "its device (for example /dev/ttyUSB0), or a network line "
+                                                       "through a gateway: tcp://HOST[:PORT] (Modbus TCP, port 502 "
+                                                       "by default) or rtu+tcp://HOST:PORT (RTU over TCP)."),
+                                        QStringLiteral("NAME|URL"));
     parser.addOptions({ help, version, portOption });
     parser.addPositionalArgument(QStringLiteral("project"),
                                  QStringLiteral("A project file (.kelvaset) to open: its line and sensors."),

@@ -3,6 +3,7 @@
 #include "ports/serialportenumerator.h"
 
 #include <QComboBox>
+#include <QObject>
 
 int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
 {
@@ -20,6 +21,7 @@ int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
                     || port.device() == preferredName))
             preferred = i;
     }
+    comboBox->addItem(QObject::tr("Network line..."), QStringLiteral("network-line"));
     if (selected < 0)
         selected = preferred >= 0 ? preferred : 0;
     // With no item, index 0 designates nothing and nothing is selected.
@@ -38,5 +40,10 @@ bool PortList::selectedPort(SerialPortInfo *port) const
 
 bool PortList::isEmpty() const
 {
-    return comboBox->count() == 0;
+    return comboBox->count() <= 1;
+}
+
+bool PortList::isNetworkLineItem(int index) const
+{
+    return index >= 0 && index == comboBox->count() - 1;
 }

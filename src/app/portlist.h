@@ -19,11 +19,13 @@ public:
     // when it is there (the open port), else the one named preferredName
     // (the stored port, or the one asked for: its name as the list
     // shows it, its system name or its device), else the first. Returns the number of ports.
+    // The last item is "Network line...", which stands for no port.
     int rebuild(const QString &keepIdentity, const QString &preferredName);
 
-    // The selected port; false when no port is selected.
+    // The selected port; false when no port (or "Network line...") is selected.
     bool selectedPort(SerialPortInfo *port) const;
     bool isEmpty() const;
+    bool isNetworkLineItem(int index) const;
 
 private:
     QComboBox *comboBox;

@@ -105,6 +105,12 @@ OpenFailureKind classifyOpenFailure(int err)
     case ENOENT:
     case ENODEV:
     case ENXIO:
+    // A gateway that refuses or does not take the connection.
+    case ECONNREFUSED:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ECONNRESET:
         return OpenFailureKind::Gone;
     default:
         return OpenFailureKind::Other;

@@ -1,5 +1,7 @@
 #include "loggeroptions.h"
 
+#include "link/networkline.h"
+
 #include "acq/recordlog.h"
 #include "link/serialline.h"
 
@@ -115,8 +117,10 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
     const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("The line's port, by its name or device, instead of a project."),
-                                  QStringLiteral("NAME|DEVICE"));
+                                  QStringLiteral("The line's port, by its name or device, or a network line "
+                                                 "through a gateway (tcp://HOST[:PORT] for Modbus TCP, "
+                                                 "rtu+tcp://HOST:PORT for RTU over TCP), instead of a project."),
+                                  QStringLiteral("NAME|DEVICE|URL"));
     const QCommandLineOption bitRate(QStringLiteral("bit-rate"),
                                      QStringLiteral("Bit rate of --port: 9600, 19200, 38400, 57600 or 115200."),
                                      QStringLiteral("BAUD"), QStringLiteral("19200"));
@@ -186,6 +190,10 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
         if (!parser.isSet(port) || !parser.isSet(address))
             return refuse(QStringLiteral("--port and --address go together."));
         options.line.portName = parser.value(port);
+        NetworkLine network;
+        if (NetworkLine::looksLikeUrl(options.line.portName) && !NetworkLine::parse(options.line.portName, &network))
+            return refuse(QStringLiteral("--port %1 is no network line: write tcp://HOST[:PORT] or "
+                                         "rtu+tcp://HOST:PORT.").arg(options.line.portName));
         options.line.bitRateCode = bitRateCodeOf(parser.value(bitRate));
         options.line.framingCode = framingCodeOf(parser.value(framing));
         options.line.periodMs = DefaultPeriodMs;

@@ -1,5 +1,6 @@
 #include "serialportenumerator.h"
 
+#include "networklines.h"
 #include "udevportmonitor.h"
 #include "udevserialports.h"
 #include "virtualports.h"
@@ -93,7 +94,7 @@ QList<SerialPortInfo> SerialPortEnumerator::getPorts()
     sortNaturally(ports, &SerialPortInfo::physName);
     QList<SerialPortInfo> virtualPorts = virtualSerialPorts(virtualPortDirectory());
     sortNaturally(virtualPorts, &SerialPortInfo::portName);
-    return ports + virtualPorts;
+    return ports + virtualPorts + NetworkLines::listed();
 }
 
 void SerialPortEnumerator::setUpNotifications()

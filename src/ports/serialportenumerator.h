@@ -24,7 +24,8 @@ public:
 
     // Enumerates afresh at every call. Real ports come first, in the
     // natural order of their device nodes (ttyUSB2 before ttyUSB10), then
-    // the virtual ports by name; the order is the same for the same set.
+    // the virtual ports by name, then the network lines (NetworkLines); the
+    // order is the same for the same set.
     static QList<SerialPortInfo> getPorts();
 
     // Leaves the real ports out of every list, so that tests can stand for

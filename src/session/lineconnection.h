@@ -15,8 +15,10 @@ class LinkThread;
 // unplugged adapter: when the open port goes away while the line is in
 // use, the line waits for it, and when a port of the same identity is
 // present again (however soon, even before the removal was noticed) it is
-// opened again at the session's line, which may have moved meanwhile. The
-// outcome of each step goes to the session, which the rest follows.
+// opened again at the session's line, which may have moved meanwhile. A
+// network line whose connection broke is connected again the same way,
+// after a delay that grows up to 30 s. The outcome of each step goes to the
+// session, which the rest follows.
 class LineConnection : public QObject
 {
     Q_OBJECT
