@@ -11,6 +11,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -103,8 +104,14 @@ void NetworkServer::acceptConnection()
     if (accepted < 0)
         return;
     if (connection >= 0) {
-        ::close(accepted);
-        return;
+        // The connection held may have been closed by a master that is
+        // back already; a live one keeps its place.
+        pollfd held = { connection, POLLRDHUP, 0 };
+        if (::poll(&held, 1, 0) <= 0 || !(held.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+            ::close(accepted);
+            return;
+        }
+        ::close(connection);
     }
     const int yes = 1;
     ::setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);

@@ -273,10 +273,11 @@ int SensorSimulator::run()
             NetworkServer &server = *servers[i];
             if (server.backUpUs() >= 0 && monotonicUs() >= server.backUpUs())
                 server.comeBackUp();
-            if (ready > 0 && (inputs[1 + 2 * i].revents & POLLIN))
-                server.acceptConnection();
+            // A connection closed goes before a new one is taken.
             if (ready > 0 && (inputs[2 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)))
                 server.readAvailable(monotonicUs());
+            if (ready > 0 && (inputs[1 + 2 * i].revents & POLLIN))
+                server.acceptConnection();
         }
 
         if (heldBackDueUs >= 0 && monotonicUs() >= heldBackDueUs)
