@@ -842,6 +842,8 @@ bool MainWindow::saveProject(const QString &fileName)
     project.bitRateCode = session->bitRateCode();
     project.framingCode = session->framingCode();
     project.periodMs = ui->readSpinBox->value();
+    project.hasTiming = true;
+    project.timing = store->timing();
     for (const LineSensor &sensor : session->sensors())
         project.sensors.append({ sensor.address, sensor.listedSerial(),
                                  sensor.label });
@@ -879,6 +881,10 @@ bool MainWindow::openProject(const QString &fileName)
     if (!project.sensors.isEmpty())
         session->selectSlave(project.sensors.first().address);
     chosenPeriodMs = project.periodMs;
+    if (project.hasTiming) {
+        store->saveOptions(project.timing, store->options());
+        link->setTiming(store->timing());
+    }
     applyTimingOptions();
 
     // The project's port by its identity (an adapter may come back under

@@ -52,6 +52,9 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
 {
     session->replaceSensors(options.line.sensors);
     session->selectLine(options.line.bitRateCode, options.line.framingCode);
+    // The project's timing (a slow gateway's timeouts, say); else the defaults.
+    if (options.line.hasTiming)
+        link->setTiming(options.line.timing);
     reading->setOutputDirectory(options.outputDirectory);
     // A logger that runs for months reports a file it cannot write and goes on.
     reading->setStopsOnLogError(false);
