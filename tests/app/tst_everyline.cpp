@@ -181,6 +181,20 @@ private slots:
             QCOMPARE(window.lineSession().serialNumber(), quint32(9001));
             QCOMPARE(window.lineSession().port().identity, port.identity);
 
+            // Behind a gateway, a new bit rate asks first; answered No, nothing goes.
+            if (kind != LineKind::Serial) {
+                auto *bitRate = widget<QComboBox>(&window, "bitRateComboBox");
+                bitRate->setCurrentIndex(2);
+                emit bitRate->activated(2);
+                const int frames = sim.requests().size();
+                widget<QPushButton>(&window, "writeAllPushButton")->click();
+                QCOMPARE(answerer.boxes().size(), 1);
+                QCOMPARE(answerer.boxes().first().title, QStringLiteral("Change the line behind the gateway?"));
+                QCOMPARE(sim.requests().size(), frames);
+                answerer.clear();
+                bitRate->setCurrentIndex(1);
+                emit bitRate->activated(1);
+            }
             // Write all of a new node: the sensor and its row follow.
             widget<QSpinBox>(&window, "slaveSpinBox")->setValue(7);
             widget<QPushButton>(&window, "writeAllPushButton")->click();
