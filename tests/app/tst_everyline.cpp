@@ -8,11 +8,12 @@
 #include "device/projectfile.h"
 #include "link/commtiming.h"
 #include "link/networkline.h"
+#include "loggerprocess.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
 #include "ports/serialportenumerator.h"
 #include "resources.h"
-#include "sensorwindow.h"
+#include "session/linesession.h"
 #include "simulatorprocess.h"
 #include "testenvironment.h"
 #include "windowtest.h"
@@ -23,6 +24,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -91,31 +93,7 @@ void addNetworkLine(MainWindow &window, const QString &url, const QString &name)
     QCOMPARE(ports->currentText(), name);
 }
 
-struct Logger : QProcess
-{
-    explicit Logger(const QStringList &arguments)
-    {
-        setProgram(QStringLiteral(KELVASET_LOGGER));
-        setArguments(arguments);
-        start();
-    }
-    ~Logger() override
-    {
-        kill();
-        waitForFinished();
-    }
-    int says(const QString &text)
-    {
-        journal += QString::fromLocal8Bit(readAllStandardError());
-        return journal.count(text);
-    }
-    int stop()
-    {
-        terminate();
-        return waitForFinished(15000) && exitStatus() == NormalExit ? exitCode() : -1;
-    }
-    QString journal;
-};
+using Logger = LoggerProcess;
 
 } // namespace
 

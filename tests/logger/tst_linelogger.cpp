@@ -3,6 +3,7 @@
 // a broker received.
 
 #include "feed/feedmessages.h"
+#include "loggerprocess.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
 #include "simulatorprocess.h"
@@ -12,33 +13,7 @@
 
 namespace {
 
-struct Logger : QProcess
-{
-    explicit Logger(const QStringList &arguments)
-    {
-        setProgram(QStringLiteral(KELVASET_LOGGER));
-        setArguments(arguments);
-        start();
-    }
-    ~Logger() override
-    {
-        kill();
-        waitForFinished();
-    }
-    // How often the journal has said this so far.
-    int says(const QString &text)
-    {
-        journal += QString::fromLocal8Bit(readAllStandardError());
-        return journal.count(text);
-    }
-    // SIGTERM, as the service manager stops it: the exit code, or -1 for a crash.
-    int stop()
-    {
-        terminate();
-        return waitForFinished(15000) && exitStatus() == NormalExit ? exitCode() : -1;
-    }
-    QString journal;
-};
+using Logger = LoggerProcess;
 
 // The rows of the CSV files matching pattern in directory, in name order,
 // split in fields. whole: every file ends in a whole line and every row has
