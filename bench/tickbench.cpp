@@ -21,10 +21,17 @@
 // or garbled reply never answers the next request. A third run, the bare
 // loop with that wait added, shows how much of the difference it accounts
 // for; what is left is the program's own cost per read.
+//
+// The same comparison runs on the simulator's two network lines, on
+// loopback: Modbus TCP, where the program keeps no silence and is held to
+// the bare loop (modbus_new_tcp), and RTU over TCP, where it keeps the
+// serial line's silence and is held to the bare loop plus that silence (an
+// RTU context on a connected socket handed in with modbus_set_socket).
 
 #include "device/parametertable.h"
 #include "link/commtiming.h"
 #include "link/linkthread.h"
+#include "link/networkline.h"
 #include "link/sensorlink.h"
 #include "link/serialline.h"
 #include "link/seriallinesettings.h"
@@ -40,8 +47,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <arpa/inet.h>
 #include <modbus.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -141,15 +152,60 @@ TickBlock programTicks(LinkThread &link, TimedReading &reading, const QString &d
 // line; one untimed tick first, as the program's run starts with one. With
 // silenceMs, each reply is followed by a wait of that long for a stray byte,
 // as SensorLink keeps the 3.5-character silence after every reply.
+// A bare libmodbus context on the line of device: the serial port, a
+// Modbus TCP context, or an RTU context on a socket connected to the gateway.
+modbus_t *bareContext(const QString &device, const SerialLineSettings &line)
+{
+    const LineSettings settings = lineSettingsForCodes(line.bitRateCode, line.framingCode);
+    NetworkLine network;
+    if (!NetworkLine::parse(device, &network)) {
+        modbus_t *context = modbus_new_rtu(device.toLocal8Bit().constData(), settings.baud, settings.parity,
+                                           settings.dataBits, settings.stopBits);
+        if (context && modbus_connect(context) == -1) {
+            modbus_free(context);
+            return nullptr;
+        }
+        return context;
+    }
+    if (network.protocol == NetworkLine::Protocol::ModbusTcp) {
+        modbus_t *context = modbus_new_tcp(network.host.toLatin1().constData(), network.port);
+        if (context && modbus_connect(context) == -1) {
+            modbus_free(context);
+            return nullptr;
+        }
+        return context;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(network.port));
+    ::inet_pton(AF_INET, network.host.toLatin1().constData(), &address.sin_addr);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    modbus_t *context = modbus_new_rtu("rtu-over-tcp", settings.baud, settings.parity, settings.dataBits,
+                                       settings.stopBits);
+    modbus_set_socket(context, fd);
+    return context;
+}
+
+void closeBareContext(modbus_t *context, const QString &device)
+{
+    if (NetworkLine::looksLikeUrl(device)) {
+        ::close(modbus_get_socket(context));
+        modbus_set_socket(context, -1);
+    } else {
+        modbus_close(context);
+    }
+    modbus_free(context);
+}
+
 TickBlock bareTicks(const QString &device, const SerialLineSettings &line, int sensors, int silenceMs)
 {
     TickBlock block;
-    const LineSettings settings = lineSettingsForCodes(line.bitRateCode, line.framingCode);
-    modbus_t *context = modbus_new_rtu(device.toLocal8Bit().constData(), settings.baud, settings.parity,
-                                       settings.dataBits, settings.stopBits);
-    if (!context || modbus_connect(context) == -1) {
-        if (context)
-            modbus_free(context);
+    modbus_t *context = bareContext(device, line);
+    if (!context) {
         block.failures = 1;
         return block;
     }
@@ -174,8 +230,7 @@ TickBlock bareTicks(const QString &device, const SerialLineSettings &line, int s
         if (tick > 0)
             block.ms.push_back(clock.nsecsElapsed() / 1e6);
     }
-    modbus_close(context);
-    modbus_free(context);
+    closeBareContext(context, device);
     return block;
 }
 
@@ -208,7 +263,7 @@ struct CaseResult
 // Rounds of program ticks and bare ticks (plain, then keeping the silence),
 // taking turns, for the first `sensors` sensors of the line; false when a
 // read failed anywhere.
-bool runCase(const SimulatorProcess &simulator, int sensors, const QString &logDirectory, CaseResult *result)
+bool runCase(const QString &device, int sensors, const QString &logDirectory, CaseResult *result)
 {
     const SerialLineSettings line;
     LinkThread link;
@@ -223,9 +278,9 @@ bool runCase(const SimulatorProcess &simulator, int sensors, const QString &logD
     reading.setOutputDirectory(logDirectory);
     TickBlock program, bare, silentBare;
     for (int round = 0; round < Rounds; ++round) {
-        append(program, programTicks(link, reading, simulator.linkPath(), line));
-        append(bare, bareTicks(simulator.linkPath(), line, sensors, 0));
-        append(silentBare, bareTicks(simulator.linkPath(), line, sensors, replySilenceMs(line)));
+        append(program, programTicks(link, reading, device, line));
+        append(bare, bareTicks(device, line, sensors, 0));
+        append(silentBare, bareTicks(device, line, sensors, replySilenceMs(line)));
     }
     const int values = Rounds * TicksPerRound * sensors * int(liveIds.size());
     for (const TickBlock *block : { &program, &bare, &silentBare }) {
@@ -248,11 +303,13 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     const TestEnvironment environment;
 
-    QStringList arguments { "--frame-timing" };
+    // The simulator serves its sensors on its pseudo-terminal and on both
+    // gateways alike.
+    QStringList arguments { "--frame-timing", "--tcp", "0", "--rtu-over-tcp", "0" };
     for (int sensor = 0; sensor < SensorsOnLine; ++sensor)
         arguments << "--sensor" << QStringLiteral("%1:%2").arg(addressOf(sensor)).arg(7000 + addressOf(sensor));
     SimulatorProcess simulator(arguments);
-    if (!simulator.start())
+    if (!simulator.start() || simulator.servedLines().size() != 2)
         return 1;
     QTemporaryDir logDirectory;
     if (!logDirectory.isValid())
@@ -261,35 +318,45 @@ int main(int argc, char **argv)
     const CommTiming timing;
     const SerialLineSettings line;
     std::printf("One tick of the timed reading against kelvane-sim with frame timing, %d sensors on the line,\n"
-                "%d %s, request time %d ms, response time %d ms, %d attempts, %d live values per sensor.\n"
+                "%d %s, request time %d ms (%d ms over a network line), response time %d ms (%d ms), %d attempts,\n"
+                "%d live values per sensor.\n"
                 "program: TimedReading on a LinkThread at period 0 ms, from one ticked signal to the next;\n"
-                "bare: one modbus_read_registers per live value. Median of %d ticks each, in %d rounds.\n\n",
+                "bare: one modbus_read_registers per live value. Median of %d ticks each, in %d rounds.\n",
                 SensorsOnLine, baudForCode(line.bitRateCode), qPrintable(framingName(line.framingCode)),
-                timing.requestTimeMs, timing.responseTimeMs, timing.maxRetries, int(liveIds.size()),
-                Rounds * TicksPerRound, Rounds);
-    std::printf("sensors | program ms/tick | bare ms/tick | ratio\n");
-    std::fflush(stdout);
-    QVector<CaseResult> results;
-    double worst = 0;
-    for (int sensors : SensorCounts) {
-        CaseResult result;
-        if (!runCase(simulator, sensors, logDirectory.path(), &result))
-            return 1;
-        results << result;
-        const double ratio = result.programMs / result.bareMs;
-        worst = std::max(worst, ratio);
-        std::printf("%7d | %15.2f | %12.2f | %5.2f\n", sensors, result.programMs, result.bareMs, ratio);
+                timing.requestTimeMs, timing.networkRequestTimeMs, timing.responseTimeMs,
+                timing.networkResponseTimeMs, timing.maxRetries, int(liveIds.size()), Rounds * TicksPerRound, Rounds);
+    const struct { const char *name; QString device; bool silenceOwed; double target; } kinds[] = {
+        { "Serial line (pseudo-terminal)", simulator.linkPath(), false, 1.10 },
+        { "Modbus TCP on loopback", simulator.servedLines().at(0), false, 1.05 },
+        { "RTU over TCP on loopback, against the bare loop plus the silence", simulator.servedLines().at(1), true,
+          1.05 },
+    };
+    for (const auto &kind : kinds) {
+        std::printf("\n%s:\n", kind.name);
+        std::printf("sensors | program ms/tick | bare ms/tick | bare+silence ms/tick | ratio\n");
         std::fflush(stdout);
+        QVector<CaseResult> results;
+        double worst = 0;
+        for (int sensors : SensorCounts) {
+            CaseResult result;
+            if (!runCase(kind.device, sensors, logDirectory.path(), &result))
+                return 1;
+            results << result;
+            const double ratio = result.programMs / (kind.silenceOwed ? result.silentBareMs : result.bareMs);
+            worst = std::max(worst, ratio);
+            std::printf("%7d | %15.2f | %12.2f | %20.2f | %5.2f\n", sensors, result.programMs, result.bareMs,
+                        result.silentBareMs, ratio);
+            std::fflush(stdout);
+        }
+        // What the program does beyond the bare loop that keeps what the
+        // program keeps (the silence after each reply, but over Modbus TCP),
+        // read by read.
+        const bool silenceKept = !kind.device.startsWith(QLatin1String("tcp://"));
+        std::printf("program ms/read beyond %s:", silenceKept ? "bare+silence" : "bare");
+        for (const CaseResult &result : qAsConst(results))
+            std::printf(" %.3f", (result.programMs - (silenceKept ? result.silentBareMs : result.bareMs))
+                                         / (result.sensors * int(liveIds.size())));
+        std::printf("\nworst ratio = %.2f (target <= %.2f)\n", worst, kind.target);
     }
-    // What the program does beyond the bare loop, read by read: chiefly the
-    // wait for silence after each reply.
-    std::printf("\nThe bare loop also waiting %d ms for silence after each reply, as SensorLink does:\n",
-                replySilenceMs(line));
-    std::printf("sensors | bare+silence ms/tick | program ms/read beyond it\n");
-    for (const CaseResult &result : qAsConst(results)) {
-        std::printf("%7d | %20.2f | %6.3f\n", result.sensors, result.silentBareMs,
-                    (result.programMs - result.silentBareMs) / (result.sensors * int(liveIds.size())));
-    }
-    std::printf("\nworst ratio = %.2f (target <= 1.10)\n", worst);
     return 0;
 }

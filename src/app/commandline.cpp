@@ -8,7 +8,8 @@ WindowCommandLine parseWindowCommandLine(const QStringList &arguments)
     WindowCommandLine result;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-            "Configures and monitors the Kelvane solar irradiance sensor over a Modbus RTU serial line."));
+            "Configures and monitors the Kelvane solar irradiance sensor over a Modbus RTU serial line, or "
+            "over the network through a gateway."));
     // Qt's own options are single-dash words; read as bundles of letters,
     // "-reverse" would hold a -v.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -18,9 +19,11 @@ WindowCommandLine parseWindowCommandLine(const QStringList &arguments)
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Preselect this port: its name as the port list shows it, "
-                                                       "or any serial device or a link to one, listed or not "
-                                                       "(/dev/ttyUSB0, /dev/ttySC0, /dev/pts/3)."),
-                                        QStringLiteral("NAME"));
+                                                       "any serial device or a link to one, listed or not "
+                                                       "(/dev/ttyUSB0, /dev/ttySC0, /dev/pts/3), or a network line "
+                                                       "through a gateway: tcp://HOST[:PORT] (Modbus TCP, port 502 "
+                                                       "by default) or rtu+tcp://HOST:PORT (RTU over TCP)."),
+                                        QStringLiteral("NAME|URL"));
     parser.addOptions({ help, version, portOption });
     // The options of QGuiApplication, QApplication and the X11 platform that
     // take a value: known here only so that their values are not taken for

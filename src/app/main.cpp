@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "link/networkline.h"
 #include "mainwindow.h"
 #include "ports/portresolution.h"
 #include "ports/serialportenumerator.h"
@@ -49,9 +50,10 @@ int main(int argc, char *argv[])
     case WindowCommandLine::Action::Run:
         break;
     }
-    if (!commandLine.port.isEmpty()) {
+    if (!commandLine.port.isEmpty() && !NetworkLine::looksLikeUrl(commandLine.port)) {
         // Any serial device may be named, listed or not; a path to
-        // something else is told at once.
+        // something else is told at once. A network line is listed by the
+        // window.
         const QString problem = portNameProblem(commandLine.port);
         if (!problem.isEmpty()) {
             std::fprintf(stderr, "kelvaset: --port: %s\n", qPrintable(problem));

@@ -8,6 +8,7 @@
 #include "device/parameterform.h"
 #include "device/projectfile.h"
 #include "findsensordialog.h"
+#include "networklinedialog.h"
 #include "link/linkthread.h"
 #include "link/openfailure.h"
 #include "link/sensorlink.h"
@@ -18,6 +19,7 @@
 #include "optionsdialog.h"
 #include "portlist.h"
 #include "profileflows.h"
+#include "ports/networklines.h"
 #include "ports/serialportenumerator.h"
 #include "session/lineconnection.h"
 #include "session/linesession.h"
@@ -46,7 +48,7 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindowClass)
     , store(new SettingsStore)
-    , preferredPort(preferredPort)
+    , preferredPort(NetworkLines::listedName(preferredPort))
 {
     ui->setupUi(this);
     // The form is taller than a small laptop's screen: it scrolls there,
@@ -131,6 +133,10 @@ void MainWindow::connectSignals()
     connect(portEnumerator, SIGNAL(deviceDiscovered(SerialPortInfo)), this, SLOT(onDeviceDiscoveredSlot(SerialPortInfo)));
     connect(portEnumerator, SIGNAL(deviceRemoved(SerialPortInfo)), this, SLOT(onDeviceRemovedSlot(SerialPortInfo)));
     connect(ui->openClosePushButton, SIGNAL(clicked(bool)), this, SLOT(openCloseSlot(bool)));
+    connect(ui->serialPortComboBox, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        if (portList->isNetworkLineItem(index))
+            addNetworkLine();
+    });
     connect(ui->bitRateComboBox, SIGNAL(activated(int)), this, SLOT(updateOpenCloseButtonStatus()));
     connect(ui->databitParityStopComboBox, SIGNAL(activated(int)), this, SLOT(updateOpenCloseButtonStatus()));
     connect(ui->readAllPushButton, SIGNAL(clicked()), this, SLOT(readAllSlot()));
@@ -357,7 +363,7 @@ void MainWindow::aboutSlot()
 
 void MainWindow::applyTimingOptions()
 {
-    const CommTiming &timing = store->timing();
+    const CommTiming timing = store->timing().forLine(session->port().isNetworkLine());
     const UserOptions &options = store->options();
     reading->setOptions(options);
     const quint32 firmwareVersion = session->firmwareVersion();
@@ -400,6 +406,17 @@ int MainWindow::rebuildPortList()
     return count;
 }
 
+void MainWindow::addNetworkLine()
+{
+    NetworkLineDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted) {
+        store->keepNetworkLine(dialog.url(), dialog.name());
+        preferredPort = dialog.url();
+    }
+    // The new line selected, or the port selected before.
+    rebuildPortList();
+}
+
 void MainWindow::onDeviceDiscoveredSlot(const SerialPortInfo &portInfo)
 {
     rebuildPortList();
@@ -436,12 +453,20 @@ void MainWindow::followConnection()
         break;
     case LineSession::Connection::WaitingForPort:
         wasWaitingForPort = true;
-        // Nothing can go over the line until the adapter is back; it is
-        // opened again by itself then.
+        // Nothing can go over the line until the adapter (or the gateway's
+        // connection) is back; it is opened again by itself then.
         setCommandButtonsEnabled(false);
-        status->setLastingMessage(reading->isActive()
-                ? tr("%0 was unplugged: the reading is paused until it is back.").arg(session->port().portName)
-                : tr("%0 was unplugged: it is opened again when it is back.").arg(session->port().portName));
+        if (session->port().isNetworkLine()) {
+            status->setLastingMessage(reading->isActive()
+                    ? tr("The connection to %0 was lost: the reading is paused until it is back.")
+                              .arg(session->port().portName)
+                    : tr("The connection to %0 was lost: it is made again when the gateway answers.")
+                              .arg(session->port().portName));
+        } else {
+            status->setLastingMessage(reading->isActive()
+                    ? tr("%0 was unplugged: the reading is paused until it is back.").arg(session->port().portName)
+                    : tr("%0 was unplugged: it is opened again when it is back.").arg(session->port().portName));
+        }
         break;
     case LineSession::Connection::Closed:
         if (wasWaitingForPort)
@@ -648,6 +673,8 @@ void MainWindow::writeAllSlot()
                               QMessageBox::Ok);
         return;
     }
+    if (session->port().isNetworkLine() && !confirmLineChangeBehindGateway())
+        return;
     if (!beginOperation())
         return;
     link->run([operation](SensorLink &line) { operation->run(line); }, [this, operation] {
@@ -675,6 +702,24 @@ void MainWindow::writeAllSlot()
         form->resetColours();
         status->scheduleTotalReset(2000);
     });
+}
+
+bool MainWindow::confirmLineChangeBehindGateway()
+{
+    const auto changes = [this](int id, int current) {
+        const SensorValue &value = session->value(id);
+        return value.isKnown() && value.value.output.toInt() != current;
+    };
+    if (!changes(IdBitRate, session->bitRateCode()) && !changes(IdSerialConf, session->framingCode()))
+        return true;
+    return QMessageBox::question(
+                   this, tr("Change the line behind the gateway?"),
+                   tr("The sensor is reached through the gateway %0, whose serial side stays at the line it is "
+                      "set to. Once the sensor takes the new bit rate or framing, it answers only after the "
+                      "gateway's serial side has been set to the new line too.\n\nWrite all the same?")
+                           .arg(session->port().device()),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
 }
 
 void MainWindow::saveSlot()
@@ -872,6 +917,8 @@ bool MainWindow::saveProject(const QString &fileName)
     project.bitRateCode = session->bitRateCode();
     project.framingCode = session->framingCode();
     project.periodMs = ui->readSpinBox->value();
+    project.hasTiming = true;
+    project.timing = store->timing();
     for (const LineSensor &sensor : session->sensors())
         project.sensors.append({ sensor.address, sensor.listedSerial(),
                                  sensor.label });
@@ -909,10 +956,15 @@ bool MainWindow::openProject(const QString &fileName)
     if (!project.sensors.isEmpty())
         session->selectSlave(project.sensors.first().address);
     chosenPeriodMs = project.periodMs;
+    if (project.hasTiming) {
+        store->saveOptions(project.timing, store->options());
+        link->setTiming(store->timing());
+    }
     applyTimingOptions();
 
     // The project's port by its identity (an adapter may come back under
-    // another device node), else by its name.
+    // another device node), else by its name. A network line is always there.
+    NetworkLines::add(project.portIdentity, project.portName);
     SerialPortInfo port;
     bool present = false;
     for (const SerialPortInfo &candidate : SerialPortEnumerator::getPorts()) {

@@ -109,6 +109,9 @@ private:
     void sendCommand(int id, int statusResetMs);
 
     void reportTransferFailure(const TransferFailure &failure, const QString &detail = QString());
+    void addNetworkLine();
+    // Write all of a new bit rate or framing through a gateway.
+    bool confirmLineChangeBehindGateway();
     void warnUnmanagedWidget(int id);
 
     Ui::MainWindowClass *ui = nullptr;

@@ -4,6 +4,7 @@
 #include "ports/serialportenumerator.h"
 
 #include <QComboBox>
+#include <QObject>
 
 int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
 {
@@ -21,6 +22,7 @@ int PortList::rebuild(const QString &keepIdentity, const QString &preferredName)
         if (preferred < 0 && namedPresent && port.identity == named.identity)
             preferred = i;
     }
+    comboBox->addItem(QObject::tr("Network line..."), QStringLiteral("network-line"));
     if (selected < 0)
         selected = preferred >= 0 ? preferred : 0;
     // With no item, index 0 designates nothing and nothing is selected.
@@ -39,5 +41,10 @@ bool PortList::selectedPort(SerialPortInfo *port) const
 
 bool PortList::isEmpty() const
 {
-    return comboBox->count() == 0;
+    return comboBox->count() <= 1;
+}
+
+bool PortList::isNetworkLineItem(int index) const
+{
+    return index >= 0 && index == comboBox->count() - 1;
 }

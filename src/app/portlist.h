@@ -20,11 +20,13 @@ public:
     // (the stored port, or the one asked for: its name as the list
     // shows it, its system name, its device or a link to it, see
     // resolvePort()), else the first. Returns the number of ports.
+    // The last item is "Network line...", which stands for no port.
     int rebuild(const QString &keepIdentity, const QString &preferredName);
 
-    // The selected port; false when no port is selected.
+    // The selected port; false when no port (or "Network line...") is selected.
     bool selectedPort(SerialPortInfo *port) const;
     bool isEmpty() const;
+    bool isNetworkLineItem(int index) const;
 
 private:
     QComboBox *comboBox;

@@ -85,6 +85,16 @@ bool ProjectFile::load(const QString &path, QString *error)
         *error = tr("%1: %2").arg(path, refusal);
         return false;
     }
+    loaded.hasTiming = object.contains(QStringLiteral("timing"));
+    const QJsonObject timing = object.value(QStringLiteral("timing")).toObject();
+    for (const StoredIntField &field : loaded.hasTiming ? loaded.timing.fields() : QVector<StoredIntField>()) {
+        // A field left out keeps its default.
+        if (timing.contains(QLatin1String(field.key))
+                && !takeInt(timing, field.key, field.minimum, field.maximum, field.value, &refusal)) {
+            *error = tr("%1: %2").arg(path, refusal);
+            return false;
+        }
+    }
     *this = loaded;
     return true;
 }
@@ -97,7 +107,11 @@ bool ProjectFile::save(const QString &path, QString *error) const
                                        { QStringLiteral("serialNumber"), double(sensor.serialNumber) },
                                        { QStringLiteral("label"), sensor.label } });
     }
-    const QJsonObject content{
+    QJsonObject timingObject;
+    CommTiming kept = timing;
+    for (const StoredIntField &field : kept.fields())
+        timingObject.insert(QLatin1String(field.key), *field.value);
+    QJsonObject content{
         { QStringLiteral("port"), QJsonObject{ { QStringLiteral("name"), portName },
                                                { QStringLiteral("identity"), portIdentity } } },
         { QStringLiteral("bitRateCode"), bitRateCode },
@@ -107,5 +121,7 @@ bool ProjectFile::save(const QString &path, QString *error) const
         { QStringLiteral("periodMs"), periodMs },
         { QStringLiteral("sensors"), sensorList },
     };
+    if (hasTiming)
+        content.insert(QStringLiteral("timing"), timingObject);
     return saveVersionedJson(path, projectKind, content, error);
 }

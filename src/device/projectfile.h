@@ -1,6 +1,8 @@
 #ifndef PROJECTFILE_H
 #define PROJECTFILE_H
 
+#include "link/commtiming.h"
+
 #include <QString>
 #include <QVector>
 
@@ -17,7 +19,10 @@ struct ProjectSensor
 //       "port": { "name": "...", "identity": "..." },
 //       "bitRateCode": 1, "bitRate": "19200", "framingCode": 0, "framing": "8N1",
 //       "periodMs": 250,
-//       "sensors": [ { "address": 1, "serialNumber": 1234, "label": "..." } ] }
+//       "sensors": [ { "address": 1, "serialNumber": 1234, "label": "..." } ],
+//       "timing": { "requestTimeMs": 25, ..., "networkRequestTimeMs": 300, ... } }
+// "timing" (the transfer timing, with the timeouts of each line type) may be
+// missing: projects saved before it had none.
 // "bitRate" and "framing" are written for people reading the file; loading
 // takes the codes, which are those of the sensor's BitRate and SerialConf.
 struct ProjectFile
@@ -35,6 +40,8 @@ struct ProjectFile
     int framingCode = 0;         // 0 to 3
     int periodMs = 250;          // reading period, 1 to 60000
     QVector<ProjectSensor> sensors;
+    bool hasTiming = false;
+    CommTiming timing;
 
     // Takes the whole file or, with a translated message in error, nothing:
     // a damaged, newer or oversized file, one that is no project, a field

@@ -10,7 +10,9 @@ QVector<StoredIntField> CommTiming::fields()
     return { { "requestTimeMs", &requestTimeMs, MinTimeMs, MaxTimeMs },
              { "responseTimeMs", &responseTimeMs, MinTimeMs, MaxTimeMs },
              { "maxRetries", &maxRetries, MinRetries, MaxRetries },
-             { "incrementalTimeMs", &incrementalTimeMs, MinIncrementMs, MaxIncrementMs } };
+             { "incrementalTimeMs", &incrementalTimeMs, MinIncrementMs, MaxIncrementMs },
+             { "networkRequestTimeMs", &networkRequestTimeMs, MinTimeMs, MaxTimeMs },
+             { "networkResponseTimeMs", &networkResponseTimeMs, MinTimeMs, MaxTimeMs } };
 }
 
 CommTiming CommTiming::load()
@@ -33,6 +35,18 @@ CommTiming CommTiming::bounded() const
     timing.responseTimeMs = qBound(MinTimeMs, responseTimeMs, MaxTimeMs);
     timing.maxRetries = qBound(MinRetries, maxRetries, MaxRetries);
     timing.incrementalTimeMs = qBound(MinIncrementMs, incrementalTimeMs, MaxIncrementMs);
+    timing.networkRequestTimeMs = qBound(MinTimeMs, networkRequestTimeMs, MaxTimeMs);
+    timing.networkResponseTimeMs = qBound(MinTimeMs, networkResponseTimeMs, MaxTimeMs);
+    return timing;
+}
+
+CommTiming CommTiming::forLine(bool network) const
+{
+    CommTiming timing = *this;
+    if (network) {
+        timing.requestTimeMs = networkRequestTimeMs;
+        timing.responseTimeMs = networkResponseTimeMs;
+    }
     return timing;
 }
 

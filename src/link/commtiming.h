@@ -12,6 +12,11 @@ struct CommTiming
     int responseTimeMs = 25;     // byte timeout of the first attempt
     int maxRetries = 3;          // attempts per transfer
     int incrementalTimeMs = 5;   // added to both timeouts after a failed attempt
+    // The two timeouts of the first attempt over a network line: a gateway
+    // waits for the sensor on its serial side before it answers, and the
+    // plant's network adds its own delay.
+    int networkRequestTimeMs = 300;
+    int networkResponseTimeMs = 100;
 
     // The ranges the options dialog allows. A stored value outside them, or
     // not a number, reads as its default, so that a damaged settings file
@@ -27,6 +32,9 @@ struct CommTiming
     QVector<StoredIntField> fields();
     void save() const;
     CommTiming bounded() const;
+    // The timing of a transfer over a serial or a network line: over a
+    // network line, its two timeouts in place of the serial ones.
+    CommTiming forLine(bool network) const;
 
     // The longest one parameter read can take over all its attempts.
     int worstCaseReadTimeMs() const;

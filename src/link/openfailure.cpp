@@ -1,5 +1,7 @@
 #include "openfailure.h"
 
+#include "networkline.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -103,6 +105,12 @@ OpenFailureKind classifyOpenFailure(int err)
     case ENOENT:
     case ENODEV:
     case ENXIO:
+    // A gateway that refuses or does not take the connection.
+    case ECONNREFUSED:
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ECONNRESET:
         return OpenFailureKind::Gone;
     default:
         return OpenFailureKind::Other;
@@ -111,6 +119,17 @@ OpenFailureKind classifyOpenFailure(int err)
 
 QString openFailureReason(int err, const QString &device)
 {
+    NetworkLine network;
+    if (NetworkLine::parse(device, &network)) {
+        if (err == EBUSY)
+            return tr("This program has %1 open already: a gateway gets one connection to a line from it.")
+                    .arg(network.url());
+        return tr("The gateway at %1 does not answer: %2.\nCheck that it is powered and on the network, and "
+                  "the host, port and protocol of the line (%3).")
+                .arg(network.endpoint(), systemMessage(err), network.url());
+    }
+    if (NetworkLine::looksLikeUrl(device))
+        return tr("%1 is no network line: write tcp://HOST[:PORT] or rtu+tcp://HOST:PORT.").arg(device);
     switch (classifyOpenFailure(err)) {
     case OpenFailureKind::PermissionDenied:
         return permissionDenied(device);

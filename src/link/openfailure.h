@@ -7,7 +7,7 @@
 enum class OpenFailureKind {
     PermissionDenied,   // this account may not use the device
     Busy,               // another program holds the port
-    Gone,               // the device vanished since the port list was built
+    Gone,               // the device vanished since the port list was built, or the gateway does not answer
     Other               // not a serial device, or anything else
 };
 

@@ -3,6 +3,7 @@
 
 #include "commtiming.h"
 #include "linkcounts.h"
+#include "networkline.h"
 #include "transactionresult.h"
 
 #include <QHash>
@@ -13,8 +14,9 @@
 
 struct _modbus;
 
-// The Modbus RTU line to one sensor: the serial device, its bit rate and
-// framing, the timing of every transfer and the retry loop. It is the only
+// The Modbus line to the sensors: the serial device, its bit rate and
+// framing (or the network line of a gateway, see NetworkLine), the timing
+// of every transfer and the retry loop. It is the only
 // place that talks to libmodbus. It has no widgets and no event loop of its
 // own, so a test or a command-line tool can open a port and read a register
 // with it; the program runs it on a thread of its own (LinkThread), as
@@ -37,9 +39,22 @@ public:
     // port is held for exclusive use while open (locked, too, against
     // another program of ours run as root). False when the codes are
     // unknown or the device cannot be opened; openError() then tells why.
+    //
+    // A device that is a network line URL is reached over TCP instead: one
+    // connection to the gateway, made with the connect timeout, and never a
+    // second one from this process to the same line (EBUSY). Modbus TCP
+    // keeps no silence after a reply; RTU over TCP keeps the serial line's,
+    // the gateway's serial side being at the two codes. A connection that
+    // breaks (or that TCP keepalive finds dead) is a lost line, like an
+    // unplugged adapter.
     bool open(const QString &device, int bitRateCode, int framingCode);
     void close();
     bool isOpen() const { return context != nullptr; }
+    bool isNetworkLine() const { return isOpen() && transport != Transport::Serial; }
+
+    // How long opening a network line waits for the gateway to take the
+    // connection.
+    static constexpr int ConnectTimeoutMs = 3000;
 
     QString device() const { return openDevice; }
     int bitRateCode() const { return lineBitRateCode; }
@@ -70,7 +85,8 @@ public:
     // errno of the last failed request, for the message that reports it.
     int lastError() const { return lastRequestError; }
 
-    // True once a request has found the device gone (an unplugged adapter):
+    // True once a request has found the device gone (an unplugged adapter,
+    // a connection to a gateway that broke):
     // every later request would fail too, until the line is opened again.
     bool isLineLost() const { return lineLost; }
 
@@ -83,6 +99,8 @@ public:
 
 private:
     enum class Function { Read, Write };
+    enum class Transport { Serial, ModbusTcp, RtuOverTcp };
+    bool openNetwork(const QString &url, const NetworkLine &line);
     TransactionResult attempt(Function function, int slave, int address, int count, quint16 *words,
                               int responseTimeoutMs, int byteTimeoutMs);
     TransactionResult transfer(Function function, int slave, int address, int count, quint16 *words);
@@ -93,6 +111,7 @@ private:
 
     _modbus *context = nullptr;
     int lockDescriptor = -1;    // holds the port's lock while open
+    Transport transport = Transport::Serial;
     QString openDevice;
     int lineBitRateCode = -1;
     int lineFramingCode = -1;

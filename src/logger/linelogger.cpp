@@ -5,9 +5,11 @@
 #include "feed/feedmessages.h"
 #include "feed/mqttpublisher.h"
 #include "link/linkthread.h"
+#include "link/networkline.h"
 #include "link/openfailure.h"
 #include "link/serialline.h"
 #include "link/transactionerror.h"
+#include "ports/networklines.h"
 #include "ports/portresolution.h"
 #include "ports/serialportenumerator.h"
 #include "session/lineconnection.h"
@@ -55,6 +57,9 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
 {
     session->replaceSensors(options.line.sensors);
     session->selectLine(options.line.bitRateCode, options.line.framingCode);
+    // The project's timing (a slow gateway's timeouts, say); else the defaults.
+    if (options.line.hasTiming)
+        link->setTiming(options.line.timing);
     reading->setOutputDirectory(options.outputDirectory);
     // A logger that runs for months reports a file it cannot write and goes on.
     reading->setStopsOnLogError(false);
@@ -77,8 +82,14 @@ LineLogger::LineLogger(const LoggerOptions &options, QObject *parent)
     connect(ports, &SerialPortEnumerator::deviceRemoved, connection, &LineConnection::portRemoved);
     connect(connection, &LineConnection::openFailed, this, [this](int error, const QString &device) {
         opening = false;
-        if (classifyOpenFailure(error) == OpenFailureKind::Gone)
-            return;    // gone again before it could be opened: looked for anew
+        if (classifyOpenFailure(error) == OpenFailureKind::Gone) {
+            // Gone again before it could be opened, or a gateway that does
+            // not answer: looked for anew.
+            if (!waitingLogged && NetworkLine::looksLikeUrl(device))
+                emit event(QStringLiteral("%1: waiting for it").arg(openFailureReason(error, device)));
+            waitingLogged = true;
+            return;
+        }
         portRefused(error, device);
     });
     connect(session, &LineSession::connectionChanged, this, &LineLogger::followConnection);
@@ -218,6 +229,14 @@ void LineLogger::end(int exitCode)
 
 bool LineLogger::findPort(SerialPortInfo *port) const
 {
+    // A network line is always present.
+    for (const QString &url : { options.line.portIdentity, options.line.portName }) {
+        const SerialPortInfo network = NetworkLines::add(url, options.line.portName);
+        if (!network.identity.isEmpty()) {
+            *port = network;
+            return true;
+        }
+    }
     const QList<SerialPortInfo> present = SerialPortEnumerator::getPorts();
     // The project's adapter by its identity first: it may come back under
     // another device node. Else as the name says (portresolution.h): the
@@ -314,7 +333,9 @@ void LineLogger::followConnection()
     case LineSession::Connection::WaitingForPort:
         wasWaitingForPort = true;
         restart.stop();
-        emit event(QStringLiteral("port %1 was unplugged: the reading waits for it").arg(session->port().portName));
+        emit event((session->port().isNetworkLine()
+                    ? QStringLiteral("the connection to %1 was lost: the reading waits for it")
+                    : QStringLiteral("port %1 was unplugged: the reading waits for it")).arg(session->port().portName));
         for (const LineSensor &sensor : session->sensors()) {
             if (statuses.contains(sensor.id))
                 setStatus(sensor.id, NoAnswer);

@@ -1,6 +1,7 @@
 #include "loggeroptions.h"
 
 #include "acq/recordlog.h"
+#include "link/networkline.h"
 #include "link/serialline.h"
 #include "ports/portresolution.h"
 
@@ -117,8 +118,10 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
                                      QStringLiteral("Show the program's name and version and quit."));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("The line's port instead of a project: its name in the port list, "
-                                                 "or any serial device or a link to one (/dev/ttySC0, /dev/pts/3)."),
-                                  QStringLiteral("NAME|DEVICE"));
+                                                 "any serial device or a link to one (/dev/ttySC0, /dev/pts/3), or "
+                                                 "a network line through a gateway (tcp://HOST[:PORT] for Modbus "
+                                                 "TCP, rtu+tcp://HOST:PORT for RTU over TCP)."),
+                                  QStringLiteral("NAME|DEVICE|URL"));
     const QCommandLineOption bitRate(QStringLiteral("bit-rate"),
                                      QStringLiteral("Bit rate of --port: 9600, 19200, 38400, 57600 or 115200."),
                                      QStringLiteral("BAUD"), QStringLiteral("19200"));
@@ -194,9 +197,16 @@ LoggerCommandLine parseLoggerCommandLine(const QStringList &arguments)
         if (!parser.isSet(port) || !parser.isSet(address))
             return refuse(QStringLiteral("--port and --address go together."));
         options.line.portName = parser.value(port);
-        const QString portProblem = portNameProblem(options.line.portName);
-        if (!portProblem.isEmpty())
-            return refuse(QStringLiteral("--port: %1").arg(portProblem));
+        NetworkLine network;
+        if (NetworkLine::looksLikeUrl(options.line.portName)) {
+            if (!NetworkLine::parse(options.line.portName, &network))
+                return refuse(QStringLiteral("--port %1 is no network line: write tcp://HOST[:PORT] or "
+                                             "rtu+tcp://HOST:PORT.").arg(options.line.portName));
+        } else {
+            const QString portProblem = portNameProblem(options.line.portName);
+            if (!portProblem.isEmpty())
+                return refuse(QStringLiteral("--port: %1").arg(portProblem));
+        }
         options.line.bitRateCode = bitRateCodeOf(parser.value(bitRate));
         options.line.framingCode = framingCodeOf(parser.value(framing));
         options.line.periodMs = DefaultPeriodMs;

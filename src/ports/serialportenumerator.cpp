@@ -1,5 +1,6 @@
 #include "serialportenumerator.h"
 
+#include "networklines.h"
 #include "portresolution.h"
 
 #include "udevportmonitor.h"
@@ -111,7 +112,7 @@ QList<SerialPortInfo> SerialPortEnumerator::getPorts()
         if (!listed)
             ports.append(named);
     }
-    return ports;
+    return ports + NetworkLines::listed();
 }
 
 void SerialPortEnumerator::listNamedPort(const QString &name)

@@ -24,8 +24,8 @@ public:
 
     // Enumerates afresh at every call. Real ports come first, in the
     // natural order of their device nodes (ttyUSB2 before ttyUSB10), then
-    // the virtual ports by name, then the named ones; the order is the same
-    // for the same set.
+    // the virtual ports by name, then the named ones, then the network
+    // lines (NetworkLines); the order is the same for the same set.
     static QList<SerialPortInfo> getPorts();
 
     // Lists, from now on, the serial device the user named (--port: a

@@ -4,7 +4,9 @@
 #include <QMetaType>
 #include <QString>
 
-// One serial port present on the computer, as the enumerator reports it.
+// One serial port present on the computer, as the enumerator reports it,
+// or a network line to a gateway (see NetworkLine) that the user added: the
+// line's URL is then its device and its identity, and it is always present.
 class SerialPortInfo
 {
 public:
@@ -19,8 +21,13 @@ public:
     // adapter's vendor, model and serial number.
     QString identity;
 
-    // The device the port is opened with: its device node.
+    // The device the port is opened with: its device node, or the URL.
     QString device() const;
+
+    bool isNetworkLine() const;
+    // The port of the network line at url, listed as name (the URL when
+    // empty). url must be one NetworkLine::parse() takes.
+    static SerialPortInfo networkLine(const QString &url, const QString &name = QString());
 };
 
 Q_DECLARE_METATYPE(SerialPortInfo)

@@ -10,6 +10,11 @@
 namespace {
 // How often a port that is back but would not open yet is tried again.
 constexpr int ReopenRetryMs = 250;
+// A network line is always there: its gateway is tried again after a delay
+// that doubles from the first up to the last, so that a gateway that
+// reboots is followed without flooding one that stays away.
+constexpr int FirstReconnectMs = 500;
+constexpr int LastReconnectMs = 30000;
 }
 
 LineConnection::LineConnection(LinkThread *link, LineSession *session, QObject *parent)
@@ -73,10 +78,11 @@ void LineConnection::lineLost()
     link->cancel();
     link->run([](SensorLink &line) { line.close(); });
     session->setWaitingForPort();
+    retry.setInterval(session->port().isNetworkLine() ? FirstReconnectMs : ReopenRetryMs);
+    retry.start();
     // The adapter may be back already: its arrival can be noticed before
     // its removal when it is plugged in again at once.
     tryReopen();
-    retry.start();
 }
 
 void LineConnection::portArrived(const SerialPortInfo &port)
@@ -94,9 +100,9 @@ void LineConnection::tryReopen()
     }
     if (reopening)
         return;
-    SerialPortInfo back;
-    bool present = false;
-    for (const SerialPortInfo &candidate : presentPorts()) {
+    SerialPortInfo back = session->port();
+    bool present = back.isNetworkLine();
+    for (const SerialPortInfo &candidate : present ? QList<SerialPortInfo>() : presentPorts()) {
         if (candidate.identity == session->port().identity) {
             back = candidate;
             present = true;
@@ -118,8 +124,12 @@ void LineConnection::tryReopen()
         reopening = false;
         if (thisTry != generation || session->connection() != LineSession::Connection::WaitingForPort)
             return;
-        if (!*opened)
-            return;    // tried again by the retry timer
+        if (!*opened) {
+            // Tried again by the retry timer.
+            if (back.isNetworkLine())
+                retry.setInterval(qMin(retry.interval() * 2, LastReconnectMs));
+            return;
+        }
         retry.stop();
         session->setOpen(back, bitRateCode, framingCode);
     });

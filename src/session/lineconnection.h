@@ -16,8 +16,10 @@ class LinkThread;
 // runs or the line is idle, the line waits for it, and when a port of the
 // same identity is present again (however soon, even before the removal was
 // noticed) it is opened again at the session's line, which may have moved
-// meanwhile: the next operation uses the port as it is now. The outcome of
-// each step goes to the session, which the rest follows.
+// meanwhile: the next operation uses the port as it is now. A network line
+// whose connection broke is connected again the same way, after a delay
+// that grows up to 30 s. The outcome of each step goes to the session,
+// which the rest follows.
 class LineConnection : public QObject
 {
     Q_OBJECT

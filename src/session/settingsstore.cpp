@@ -1,5 +1,7 @@
 #include "settingsstore.h"
 
+#include "ports/networklines.h"
+
 #include <QSettings>
 
 namespace {
@@ -17,6 +19,13 @@ SettingsStore::SettingsStore()
     storedGeometry = settings.value(geometryKey, QRect()).toRect();
     settings.endGroup();
     storedSensors = settings.value(sensorsKey).toList();
+    NetworkLines::loadKept();
+}
+
+void SettingsStore::keepNetworkLine(const QString &url, const QString &name)
+{
+    NetworkLines::add(url, name, true);
+    checkWritten();
 }
 
 QVector<LineSensor> SettingsStore::sensors() const

@@ -28,6 +28,8 @@ public:
     QVector<LineSensor> sensors() const;
 
     void saveLine(const SerialLineSettings &line);
+    // A network line the user added, listed with the ports from now on.
+    void keepNetworkLine(const QString &url, const QString &name);
     // The options dialog's timing and options.
     void saveOptions(const CommTiming &timing, const UserOptions &options);
     void saveOnClose(const QRect &geometry, int readingPeriodMs);

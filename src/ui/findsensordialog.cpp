@@ -2,6 +2,7 @@
 #include "ui_findsensordialog.h"
 
 #include "device/conversions.h"
+#include "link/networkline.h"
 #include "link/serialline.h"
 #include "link/seriallinesettings.h"
 
@@ -34,7 +35,8 @@ FindSensorDialog::FindSensorDialog(LinkThread *linkThread, const QString &device
                                    const SerialLineSettings &storedLine, const CommTiming &timing,
                                    QWidget *parent)
     : QDialog(parent), ui(new Ui::FindSensorDialog), search(linkThread), device(device),
-      stored { storedLine.slave, storedLine.bitRateCode, storedLine.framingCode }, timing(timing)
+      stored { storedLine.slave, storedLine.bitRateCode, storedLine.framingCode },
+      timing(timing.forLine(NetworkLine::looksLikeUrl(device)))
 {
     ui->setupUi(this);
     ui->deviceLabel->setText(tr("Sensors on %1:").arg(device));
@@ -48,6 +50,20 @@ FindSensorDialog::FindSensorDialog(LinkThread *linkThread, const QString &device
         QCheckBox *box = findChild<QCheckBox *>(QStringLiteral("framingCheckBox%1").arg(code));
         box->setText(framingName(code));
         framingBoxes.append(box);
+    }
+
+    if (NetworkLine::looksLikeUrl(device)) {
+        // A gateway's serial side sets the bit rate and framing: the search
+        // goes over the addresses at the stored line only.
+        const QString why = tr("The gateway's serial side sets the line of a network line.");
+        for (QList<QCheckBox *> *boxes : { &bitRateBoxes, &framingBoxes }) {
+            for (int code = 0; code < boxes->size(); ++code) {
+                QCheckBox *box = boxes->at(code);
+                box->setChecked(code == (boxes == &bitRateBoxes ? stored.bitRateCode : stored.framingCode));
+                box->setEnabled(false);
+                box->setToolTip(why);
+            }
+        }
     }
 
     connect(ui->searchPushButton, &QPushButton::clicked, this, &FindSensorDialog::startSearch);

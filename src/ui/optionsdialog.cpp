@@ -6,7 +6,11 @@
 #include "session/settingsstore.h"
 
 #include <QCloseEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QShowEvent>
+#include <QSpinBox>
 
 #include <limits>
 
@@ -24,6 +28,24 @@ OptionsDialog::OptionsDialog(SettingsStore *store, int sensorsPerTick, QWidget *
     , sensorsPerTick(qMax(1, sensorsPerTick))
 {
     ui->setupUi(this);
+    // The timeouts over a network line, below the serial ones: a gateway
+    // waits for the sensor on its serial side, and the network adds its own
+    // delay. The retries and their increment are those of every line.
+    auto *network = new QGroupBox(tr("Over a network line (through a gateway)"), this);
+    auto *networkLayout = new QFormLayout(network);
+    for (QSpinBox **box : { &networkRequestTimeSpinBox, &networkResponseTimeSpinBox }) {
+        *box = new QSpinBox(network);
+        (*box)->setRange(CommTiming::MinTimeMs, CommTiming::MaxTimeMs);
+        (*box)->setSuffix(QStringLiteral(" ms"));
+        connect(*box, &QSpinBox::editingFinished, this, &OptionsDialog::updateMinimumReadingTimeSlot);
+    }
+    networkRequestTimeSpinBox->setObjectName(QStringLiteral("networkRequestTimeSpinBox"));
+    networkResponseTimeSpinBox->setObjectName(QStringLiteral("networkResponseTimeSpinBox"));
+    networkLayout->addRow(tr("Response timeout:"), networkRequestTimeSpinBox);
+    networkLayout->addRow(tr("Byte timeout:"), networkResponseTimeSpinBox);
+    auto *grid = qobject_cast<QGridLayout *>(layout());
+    grid->addWidget(ui->closePushButton, 2, 0, 1, 2);
+    grid->addWidget(network, 1, 0, 1, 2);
 
     connect(ui->closePushButton, SIGNAL(clicked()), this, SLOT(close()));
     connect(ui->requestTimeSpinBox, SIGNAL(editingFinished()), this, SLOT(updateMinimumReadingTimeSlot()));
@@ -49,6 +71,8 @@ void OptionsDialog::showEvent(QShowEvent *event)
     ui->responseTimeSpinBox->setValue(timing.responseTimeMs);
     ui->maxRetriesSpinBox->setValue(timing.maxRetries);
     ui->incrementalTimeSpinBox->setValue(timing.incrementalTimeMs);
+    networkRequestTimeSpinBox->setValue(timing.networkRequestTimeMs);
+    networkResponseTimeSpinBox->setValue(timing.networkResponseTimeMs);
 
     const UserOptions &options = store->options();
     ui->speedPrecisionSpinBox->setValue(options.speedPrecision);
@@ -87,6 +111,8 @@ CommTiming OptionsDialog::timingFromForm() const
     timing.responseTimeMs = ui->responseTimeSpinBox->value();
     timing.maxRetries = ui->maxRetriesSpinBox->value();
     timing.incrementalTimeMs = ui->incrementalTimeSpinBox->value();
+    timing.networkRequestTimeMs = networkRequestTimeSpinBox->value();
+    timing.networkResponseTimeMs = networkResponseTimeSpinBox->value();
     return timing;
 }
 

@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+class QSpinBox;
+
 class SettingsStore;
 struct CommTiming;
 namespace Ui { class OptionsDialog; }
@@ -32,6 +34,8 @@ private:
     void setMinimumReadingTime(const CommTiming &timing);
 
     Ui::OptionsDialog *ui;
+    QSpinBox *networkRequestTimeSpinBox = nullptr;
+    QSpinBox *networkResponseTimeSpinBox = nullptr;
     SettingsStore *store;
     int sensorsPerTick;
 };

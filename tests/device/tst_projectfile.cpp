@@ -21,6 +21,8 @@ private slots:
         project.periodMs = 1000;
         project.sensors = { { 1, 4294967295u, QStringLiteral("row 1 east") }, { 247, 17, QString() },
                             { 2, 3, QString(ProjectFile::LongestLabel, QLatin1Char('x')) } };
+        project.hasTiming = true;
+        project.timing.networkRequestTimeMs = 750;
         const QString path = directory.filePath(QStringLiteral("plant.kelvaset"));
         QString error;
         QVERIFY(project.save(path, &error));
@@ -29,6 +31,7 @@ private slots:
         // Every field comes back: saved again, the file is the same.
         ProjectFile loaded;
         QVERIFY2(loaded.load(path, &error), qPrintable(error));
+        QVERIFY(loaded.hasTiming && loaded.timing.networkRequestTimeMs == 750);
         QVERIFY(loaded.save(path, &error));
         QCOMPARE(jsonObjectIn(path), written);
     }
@@ -43,6 +46,7 @@ private slots:
         const QString line = QStringLiteral(R"("bitRateCode": 1, "framingCode": 0, "periodMs": 250, "sensors": )");
         QTest::newRow("address 248") << line + R"([{"address": 248, "serialNumber": 5}])" << "address";
         QTest::newRow("serial number -1") << line + R"([{"address": 2, "serialNumber": -1}])" << "serialNumber";
+        QTest::newRow("network timeout 0") << line + R"([], "timing": {"networkRequestTimeMs": 0})" << "networkRequestTimeMs";
         QTest::newRow("one address twice") << line + R"([{"address": 1, "serialNumber": 5}, {"address": 1, "serialNumber": 6}])"
                                            << "address 1";
         // Texts and types are checked before anything is built of them.

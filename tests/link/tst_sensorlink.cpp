@@ -1,5 +1,7 @@
 #include "link/commtiming.h"
 #include "link/linkthread.h"
+#include "link/openfailure.h"
+#include "link/transactionerror.h"
 #include "link/sensorlink.h"
 #include "link/serialline.h"
 #include "simulatorprocess.h"
@@ -19,11 +21,11 @@ namespace {
 // A simulator started with args and a link open on it at 19200 8N1.
 struct LinkedSensor
 {
-    explicit LinkedSensor(const QStringList &args) : sensor(args) {}
+    explicit LinkedSensor(const QStringList &args, LineKind kind = LineKind::Serial) : sensor(kind, args) {}
     bool open(const CommTiming &transferTiming)
     {
         link.setTiming(transferTiming);
-        return sensor.start() && link.open(sensor.linkPath(), 1, 0);
+        return sensor.start() && link.open(sensor.line(), 1, 0);
     }
     TransactionResult read(int address, int count = 1) { return link.readRegisters(1, address, count, words); }
 
@@ -63,7 +65,10 @@ private slots:
     {
         const struct { int n; int err; TransactionResult result; } rows[] = {
             { 2, 0, ResultOk }, { 1, 0, ResultCountMismatch }, { -1, ETIMEDOUT, ResultNoResponse },
-            { -1, EIO, ResultNoResponse }, { -1, int(EMBXILADD), ResultSlaveError }, { -1, EBADF, ResultSlaveError }
+            { -1, EIO, ResultNoResponse }, { -1, int(EMBXILADD), ResultSlaveError }, { -1, EBADF, ResultSlaveError },
+            // A gateway's exceptions: the sensor behind it did not answer,
+            // and it has no path to the sensor.
+            { -1, int(EMBXGTAR), ResultNoResponse }, { -1, int(EMBXGPATH), ResultSlaveError }
         };
         for (const auto &row : rows)
             QVERIFY2(classifyTransfer(row.n, 2, row.err) == row.result,
@@ -154,19 +159,28 @@ private slots:
     void faultyReplyNeverAnswersAnotherRequest_data()
     {
         QTest::addColumn<QStringList>("fault");
-        // The second request's reply goes wrong; the timeout is 25 ms.
-        QTest::newRow("late") << QStringList{ "--late-reply-at", "2:45" };
-        QTest::newRow("duplicated") << QStringList{ "--duplicate-reply-at", "2" };
-        QTest::newRow("garbled") << QStringList{ "--garbage-at", "2" };
-        QTest::newRow("byte gap") << QStringList{ "--byte-gap-at", "2:60" };
+        QTest::addColumn<LineKind>("kind");
+        // The second request's reply goes wrong; the timeout is 25 ms. Over
+        // Modbus TCP a late or repeated reply carries an older transaction
+        // id, and the gateway answers a garbled one with exception 11.
+        const struct { const char *name; QStringList fault; } faults[] = {
+            { "late", { "--late-reply-at", "2:45" } }, { "duplicated", { "--duplicate-reply-at", "2" } },
+            { "garbled", { "--garbage-at", "2" } }, { "byte gap", { "--byte-gap-at", "2:60" } } };
+        const struct { const char *name; LineKind kind; } kinds[] = {
+            { "serial", LineKind::Serial }, { "modbus tcp", LineKind::ModbusTcp },
+            { "rtu over tcp", LineKind::RtuOverTcp } };
+        for (const auto &fault : faults)
+            for (const auto &kind : kinds)
+                QTest::addRow("%s, %s", fault.name, kind.name) << fault.fault << kind.kind;
     }
     void faultyReplyNeverAnswersAnotherRequest()
     {
         QFETCH(QStringList, fault);
+        QFETCH(LineKind, kind);
         // Every register read below holds a value of its own.
         LinkedSensor sensor(QStringList{ "--delay", "7", "--anmode", "3", "--anselect", "2", "--constperpulse", "1234" }
-                            + fault);
-        QVERIFY(sensor.open(CommTiming{ 25, 25, 3, 5 }));
+                            + fault, kind);
+        QVERIFY(sensor.open(CommTiming{ 25, 25, 3, 5, 25, 25 }));
         const struct { int address; quint16 value; } registers[] = {
             { 0x0102, 0x1B }, { 0x8007, 7 }, { 0x8008, 3 }, { 0x8009, 2 }, { 0x8030, 1234 }, { 0x8004, 1 }
         };
@@ -182,6 +196,85 @@ private slots:
         const QList<SimRequest> requests = sensor.sensor.requests();
         QVERIFY(std::any_of(requests.cbegin(), requests.cend(),
                             [](const SimRequest &request) { return request.reason != QLatin1String("-"); }));
+    }
+
+    // Each kind of line carries reads and writes; the gateway's serial side
+    // stays at the line it was set to, and a network line is opened once.
+    void readsAndWritesOnEveryKindOfLine_data() { addLineKindRows(); }
+    void readsAndWritesOnEveryKindOfLine()
+    {
+        QFETCH(LineKind, kind);
+        LinkedSensor sensor({ "--serial", "4242" }, kind);
+        QVERIFY(sensor.open(CommTiming{ 30, 30, 2, 0, 200, 50 }));
+        QCOMPARE(int(sensor.read(0x8000, 2)), int(ResultOk));
+        QCOMPARE(sensor.words[0], quint16(4242));
+        const quint16 delay = 9;
+        QCOMPARE(int(sensor.link.writeRegisters(1, 0x8007, 1, &delay)), int(ResultOk));
+        QCOMPARE(int(sensor.read(0x8007)), int(ResultOk));
+        QCOMPARE(sensor.words[0], delay);
+        // Another address is answered by nobody, on every line alike.
+        quint16 words[2] = {};
+        QCOMPARE(int(sensor.link.readRegisters(2, 0x8000, 2, words)), int(ResultNoResponse));
+        QCOMPARE(sensor.link.counts(1).answered, 3);
+        QCOMPARE(sensor.link.isNetworkLine(), kind != LineKind::Serial);
+        if (kind == LineKind::Serial)
+            return;
+        SensorLink second;
+        QVERIFY(!second.open(sensor.sensor.line(), 1, 0));
+        QCOMPARE(second.openError(), EBUSY);
+        sensor.link.close();
+        QVERIFY(second.open(sensor.sensor.line(), 1, 0));
+    }
+
+    void gatewayFaultsAreNamed()
+    {
+        // Down: the connection is refused, and the message names the gateway.
+        SimulatorProcess down(LineKind::ModbusTcp, { "--refuse-connections" });
+        QVERIFY(down.start());
+        SensorLink link;
+        QVERIFY(!link.open(down.line(), 1, 0));
+        QCOMPARE(link.openError(), ECONNREFUSED);
+        NetworkLine gateway;
+        QVERIFY(NetworkLine::parse(down.line(), &gateway));
+        QVERIFY(openFailureReason(link.openError(), down.line())
+                        .contains(QStringLiteral("gateway at 127.0.0.1:%1 does not answer").arg(gateway.port)));
+
+        // Exception 10 for a unit it has no path to, 11 for a silent sensor.
+        LinkedSensor sensor({ "--no-path", "5" }, LineKind::ModbusTcp);
+        QVERIFY(sensor.open(CommTiming{ 30, 30, 2, 0, 200, 50 }));
+        quint16 words[2] = {};
+        QCOMPARE(int(sensor.link.readRegisters(5, 0x8000, 2, words)), int(ResultSlaveError));
+        QCOMPARE(sensor.link.lastError(), int(EMBXGPATH));
+        QVERIFY(transactionErrorMessage(ResultSlaveError, sensor.link.lastError()).text.contains("no path"));
+        QCOMPARE(int(sensor.link.readRegisters(7, 0x8000, 2, words)), int(ResultNoResponse));
+        QCOMPARE(sensor.link.lastError(), int(EMBXGTAR));
+        QVERIFY(transactionErrorMessage(ResultNoResponse, sensor.link.lastError()).text.contains("did not answer"));
+        QVERIFY(sensor.sensor.requests().size() == 2);    // exception 10 puts nothing on the line
+        QVERIFY(!sensor.link.isLineLost());
+    }
+
+    // A gateway that closes the connection is a lost line, as an unplugged
+    // adapter is; it is opened again once the gateway is back.
+    void closedConnectionIsALostLine_data()
+    {
+        QTest::addColumn<LineKind>("kind");
+        QTest::newRow("modbus tcp") << LineKind::ModbusTcp;
+        QTest::newRow("rtu over tcp") << LineKind::RtuOverTcp;
+    }
+    void closedConnectionIsALostLine()
+    {
+        QFETCH(LineKind, kind);
+        LinkedSensor sensor({ "--close-after", "2:300" }, kind);
+        QVERIFY(sensor.open(CommTiming{ 30, 30, 3, 0, 200, 50 }));
+        QCOMPARE(int(sensor.read(0x8000, 2)), int(ResultOk));
+        QCOMPARE(int(sensor.read(0x8000, 2)), int(ResultOk));
+        QVERIFY(sensor.read(0x8000, 2) != ResultOk);
+        QVERIFY(sensor.link.isLineLost());
+        // Rebooting: refused for a while, then back.
+        QVERIFY(!sensor.link.open(sensor.sensor.line(), 1, 0));
+        QCOMPARE(sensor.link.openError(), ECONNREFUSED);
+        QTRY_VERIFY(sensor.link.open(sensor.sensor.line(), 1, 0));
+        QCOMPARE(int(sensor.read(0x8000, 2)), int(ResultOk));
     }
 
     void cancelEndsAfterTheCurrentAttempt()

@@ -3,6 +3,7 @@
 // a broker received.
 
 #include "feed/feedmessages.h"
+#include "loggerprocess.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
 #include "simulatorprocess.h"
@@ -13,37 +14,7 @@
 
 namespace {
 
-struct Logger : QProcess
-{
-    // runAs: a command that runs the logger given after it (setpriv ...).
-    explicit Logger(const QStringList &arguments,
-                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-                    const QStringList &runAs = {})
-    {
-        setProcessEnvironment(environment);
-        setProgram(runAs.isEmpty() ? QStringLiteral(KELVASET_LOGGER) : runAs.first());
-        setArguments(runAs.isEmpty() ? arguments : runAs.mid(1) + QStringList(QStringLiteral(KELVASET_LOGGER)) + arguments);
-        start();
-    }
-    ~Logger() override
-    {
-        kill();
-        waitForFinished();
-    }
-    // How often the journal has said this so far.
-    int says(const QString &text)
-    {
-        journal += QString::fromLocal8Bit(readAllStandardError());
-        return journal.count(text);
-    }
-    // SIGTERM, as the service manager stops it: the exit code, or -1 for a crash.
-    int stop()
-    {
-        terminate();
-        return waitForFinished(15000) && exitStatus() == NormalExit ? exitCode() : -1;
-    }
-    QString journal;
-};
+using Logger = LoggerProcess;
 
 // The rows of the CSV files matching pattern in directory, in name order,
 // split in fields. whole: every file ends in a whole line and every row has

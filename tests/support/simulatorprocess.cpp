@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
+#include <QtTest>
 
 #include <atomic>
 #include <csignal>
@@ -36,6 +37,21 @@ SimulatorProcess::SimulatorProcess(const QStringList &extraArgs, const QString &
 {
     process.setProgram(QStringLiteral(KELVASET_SIMULATOR));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+SimulatorProcess::SimulatorProcess(LineKind kind, const QStringList &extraArgs)
+    : SimulatorProcess(kind == LineKind::Serial ? extraArgs
+                       : QStringList{ kind == LineKind::ModbusTcp ? "--tcp" : "--rtu-over-tcp", "0", "--no-terminal" }
+                               + extraArgs)
+{
+}
+
+void addLineKindRows()
+{
+    QTest::addColumn<LineKind>("kind");
+    QTest::newRow("serial") << LineKind::Serial;
+    QTest::newRow("modbus tcp") << LineKind::ModbusTcp;
+    QTest::newRow("rtu over tcp") << LineKind::RtuOverTcp;
 }
 
 SimulatorProcess::~SimulatorProcess()
@@ -67,7 +83,15 @@ bool SimulatorProcess::start(int timeoutMs)
         return fail(QStringLiteral("cannot start %1: %2").arg(process.program(), process.errorString()));
     const QDeadlineTimer deadline(timeoutMs);
     QByteArray output;
-    while (!output.contains('\n')) {
+    servedUrls.clear();
+    // "serving URL" for each gateway, then "ready".
+    while (!output.contains('\n') || output.startsWith("serving ")) {
+        if (output.startsWith("serving ") && output.contains('\n')) {
+            const int end = output.indexOf('\n');
+            servedUrls << QString::fromLocal8Bit(output.mid(8, end - 8));
+            output.remove(0, end + 1);
+            continue;
+        }
         if (deadline.hasExpired() || process.state() != QProcess::Running)
             return fail(QStringLiteral("%1 did not get ready (arguments: %2)")
                             .arg(process.program(), process.arguments().join(QLatin1Char(' '))));

@@ -25,6 +25,15 @@ struct SimRequest
     QString reason;             // "-", "wrong-slave", "line-mismatch", "exception-2", ...
 };
 
+// The three kinds of line a sensor is reached on: the simulator's
+// pseudo-terminal, or one of its gateways on a loopback port.
+enum class LineKind { Serial, ModbusTcp, RtuOverTcp };
+
+// Adds a "kind" column of LineKind and one row per kind, for a test run on
+// every kind of line.
+void addLineKindRows();
+Q_DECLARE_METATYPE(LineKind)
+
 // Runs the sensor simulator (kelvane-sim) for a test. The port link lands in
 // the virtual port directory under the test's XDG_RUNTIME_DIR, which the
 // simulator inherits, and every request goes to a private log that
@@ -34,6 +43,9 @@ class SimulatorProcess
 public:
     // Without a name each instance gets its own.
     explicit SimulatorProcess(const QStringList &extraArgs = {}, const QString &name = QString());
+    // Serves the line of kind: on the pseudo-terminal, or on a gateway
+    // alone (on a port the system picks).
+    SimulatorProcess(LineKind kind, const QStringList &extraArgs);
     ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess &) = delete;
     SimulatorProcess &operator=(const SimulatorProcess &) = delete;
@@ -44,6 +56,10 @@ public:
 
     QString name() const { return portName; }
     QString linkPath() const;           // the announced symbolic link
+    // What the program opens: the link, or the gateway's URL.
+    QString line() const { return servedUrls.isEmpty() ? linkPath() : servedUrls.first(); }
+    // The URLs of its gateways, in the order of its arguments.
+    QStringList servedLines() const { return servedUrls; }
 
     QList<SimRequest> requests() const; // everything logged since start or clearRequests()
     void clearRequests();
@@ -66,6 +82,7 @@ private:
     QStringList arguments;
     QString portName;
     QString announcedLink;
+    QStringList servedUrls;
     QTemporaryDir logDirectory;
     QProcess process;
     qint64 logOffset = 0;

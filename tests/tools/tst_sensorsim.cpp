@@ -10,8 +10,13 @@
 
 #include <QtTest>
 
+#include "link/networkline.h"
+
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -107,6 +112,43 @@ struct RawPort
     const int descriptor;
 };
 
+// A connection to one of the simulator's gateways, read as RawPort reads.
+struct GatewaySocket
+{
+    explicit GatewaySocket(const QString &url) : descriptor(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        NetworkLine line;
+        NetworkLine::parse(url, &line);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(line.port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(descriptor, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~GatewaySocket() { ::close(descriptor); }
+
+    // Sends request and reads what comes until the connection has been
+    // quiet for quietMs; closed is set when the gateway closed it.
+    QByteArray ask(const QByteArray &request, int quietMs = 300)
+    {
+        if (!request.isEmpty() && ::send(descriptor, request.constData(), size_t(request.size()), MSG_NOSIGNAL) < 0)
+            closed = true;
+        QByteArray reply;
+        pollfd ready = { descriptor, POLLIN, 0 };
+        char buffer[256];
+        while (!closed && ::poll(&ready, 1, quietMs) > 0) {
+            const ssize_t n = ::read(descriptor, buffer, sizeof buffer);
+            closed = n <= 0;
+            reply.append(buffer, int(qMax<ssize_t>(n, 0)));
+        }
+        return reply;
+    }
+
+    const int descriptor;
+    bool connected = false;
+    bool closed = false;
+};
+
 } // namespace
 
 class TestSensorSim : public QObject
@@ -115,6 +157,43 @@ class TestSensorSim : public QObject
     TestEnvironment environment;
 
 private slots:
+    // The same sensors on the pseudo-terminal and behind both gateways: a
+    // Modbus TCP reply echoes the transaction id and carries no check, RTU
+    // over TCP carries the frames as they are, and a gateway's serial side
+    // keeps the line it started at when a sensor moves to another.
+    void gatewaysCarryTheLine()
+    {
+        SimulatorProcess sim({ "--serial", "4242", "--tcp", "0", "--rtu-over-tcp", "0", "--no-path", "9" });
+        QVERIFY(sim.start());
+        QCOMPARE(sim.linkPath(), QDir(environment.runtimeDirectory()).filePath("kelvaset/ports/" + sim.name()));
+        const QString tcpUrl = sim.line();
+        QVERIFY(tcpUrl.startsWith("tcp://127.0.0.1:"));
+        GatewaySocket tcp(tcpUrl);
+        QVERIFY(tcp.connected);
+        QCOMPARE(tcp.ask(QByteArray::fromHex("123400000006010380000002")).toHex(),
+                 QByteArray("12340000000701030410920000"));
+        // No path to unit 9: exception 10; nobody at unit 2: exception 11.
+        QCOMPARE(tcp.ask(QByteArray::fromHex("000100000006090380000002")).toHex(), QByteArray("00010000000309830a"));
+        QCOMPARE(tcp.ask(QByteArray::fromHex("000200000006020380000002")).toHex(), QByteArray("00020000000302830b"));
+        // A second connection is closed at once: the gateway has one.
+        GatewaySocket second(tcpUrl);
+        second.ask(QByteArray::fromHex("000300000006010380000002"));
+        QVERIFY(second.closed);
+
+        GatewaySocket rtu(sim.servedLines().value(1));
+        QVERIFY(sim.servedLines().value(1).startsWith("rtu+tcp://127.0.0.1:"));
+        QCOMPARE(rtu.ask(framed("010380000002")), framed("01030410920000"));
+        RawPort port(sim.linkPath());
+        QCOMPARE(port.read(1, 0x8000, 2), (QVector<quint16>{ 4242, 0 }));
+        // The sensor moves to 38400 bit/s; the gateways stay at 19200.
+        QVERIFY(port.write(1, 0x8004, 2));
+        QCOMPARE(tcp.ask(QByteArray::fromHex("000400000006010380000002")).toHex(), QByteArray("00040000000301830b"));
+        QVERIFY(rtu.ask(framed("010380000002")).isEmpty());
+        QVERIFY(!tcp.closed && !rtu.closed);
+        // Frames that no sensor takes are logged; exception 10 puts none on the line.
+        QCOMPARE(sim.requests().size(), 7);
+    }
+
     void savedStateSurvivesARestart()
     {
         const QString stateFile = environment.workingDirectory() + QStringLiteral("/sensor.state");

@@ -46,6 +46,7 @@ class TestFindSensorDialog : public QObject
 private slots:
     void cancelThenNothingAnswers();
     void closingWhileSearchingLeavesTheLinkFree();
+    void networkLineIsSearchedOverAddressesOnly();
 
 private:
     TestEnvironment environment;
@@ -109,6 +110,32 @@ void TestFindSensorDialog::closingWhileSearchingLeavesTheLinkFree()
     QTRY_VERIFY(searching(dialog));
     delete dialog;
     QTRY_VERIFY(!linkThread.isBusy());
+    QVERIFY(!linkThread.link().isOpen());
+}
+
+void TestFindSensorDialog::networkLineIsSearchedOverAddressesOnly()
+{
+    // Two sensors behind a Modbus TCP gateway whose serial side is at 57600 8O1.
+    SimulatorProcess simulator(LineKind::ModbusTcp, { "--sensor", "3:9003", "--sensor", "200:9200", "--bitrate", "3",
+                                                      "--serialconf", "2" });
+    QVERIFY(simulator.start());
+    SerialLineSettings gatewayLine;
+    gatewayLine.bitRateCode = 3;
+    gatewayLine.framingCode = 2;
+    LinkThread linkThread;
+    FindSensorDialog dialog(&linkThread, simulator.line(), gatewayLine, CommTiming());
+    for (int code = 0; code < 5; ++code) {
+        auto *box = child<QCheckBox>(&dialog, QStringLiteral("bitRateCheckBox%1").arg(code));
+        QVERIFY(!box->isEnabled() && box->isChecked() == (code == 3));
+    }
+    QVERIFY(child<QCheckBox>(&dialog, "framingCheckBox2")->isChecked());
+    child<QCheckBox>(&dialog, "stopAtFirstCheckBox")->setChecked(false);
+    dialog.show();
+    // The whole bus at one line: 247 probes, both sensors found.
+    QTRY_VERIFY_WITH_TIMEOUT(!searching(&dialog) && child<QProgressBar>(&dialog, "scanProgressBar")->value() == 247,
+                             30000);
+    QCOMPARE(dialog.foundSensors().size(), 2);
+    QCOMPARE(dialog.foundSensors().last().serialNumber, 9200u);
     QVERIFY(!linkThread.link().isOpen());
 }
 

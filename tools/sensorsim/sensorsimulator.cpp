@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <vector>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -78,13 +80,32 @@ bool SensorSimulator::start(QString *error)
         return false;
     }
     const LinkSettings &link = bus.firstLink();
-    if (!terminal.open(link.bitRateCode, link.serialConfCode, error))
+    const LineSettings serialSide = lineSettingsForCodes(link.bitRateCode, link.serialConfCode);
+    gatewayLine = { serialSide.baud, serialSide.stopBits, serialSide.parity == 'O' };
+    if (!startServers(error))
         return false;
-    const QString linkPath = QDir(virtualPortDirectory()).filePath(options.name);
-    if (!terminal.announce(linkPath, error))
-        return false;
-    std::printf("ready %s\n", QFile::encodeName(linkPath).constData());
+    QString ready = servers.empty() ? QString() : servers.front()->url();
+    if (!options.noTerminal) {
+        if (!terminal.open(link.bitRateCode, link.serialConfCode, error))
+            return false;
+        ready = QDir(virtualPortDirectory()).filePath(options.name);
+        if (!terminal.announce(ready, error))
+            return false;
+    }
+    std::printf("ready %s\n", QFile::encodeName(ready).constData());
     std::fflush(stdout);
+    return true;
+}
+
+bool SensorSimulator::startServers(QString *error)
+{
+    for (const GatewayOption &gateway : options.gateways) {
+        servers.push_back(std::make_unique<NetworkServer>(gateway.protocol, gateway.host, gateway.port));
+        if (!servers.back()->start(options.refuseConnections, error))
+            return false;
+        // Before the ready line, which the starter waits for.
+        std::printf("serving %s\n", qPrintable(servers.back()->url()));
+    }
     return true;
 }
 
@@ -115,7 +136,10 @@ qint64 SensorSimulator::replyWaitUs() const
 void SensorSimulator::sendReply(const QByteArray &bytes)
 {
     const qint64 gapUs = replying->faulty ? qint64(options.byteGapMs) * 1000 : 0;
-    if (!terminal.send(bytes, byteTimeUs(), gapUs))
+    const bool sent = replySource < 0 ? terminal.send(bytes, byteTimeUs(), gapUs)
+                                      : servers[size_t(replySource)]->sendReply(bytes, replyTransaction,
+                                                                                byteTimeUs(), gapUs);
+    if (!sent)
         std::fprintf(stderr, "kelvane-sim: a reply could not be sent completely\n");
 }
 
@@ -136,6 +160,20 @@ void SensorSimulator::sendHeldBack()
 void SensorSimulator::handleFrame(const ReceivedFrame &frame)
 {
     ++requestsSeen;
+    replySource = frame.source;
+    replyTransaction = frame.transaction;
+    NetworkServer *gateway = frame.source < 0 ? nullptr : servers[size_t(frame.source)].get();
+    const bool modbusTcp = gateway && gateway->protocol() == NetworkLine::Protocol::ModbusTcp;
+    // A gateway about to go down refuses connections before its last reply
+    // is out, so the program cannot slip in a new one meanwhile.
+    if (gateway && requestsSeen == options.closeAfter)
+        gateway->stopListening(monotonicUs(), options.downMs);
+    if (modbusTcp && options.noPathTo.contains(quint8(frame.bytes.at(0)))) {
+        // The gateway knows no line for that unit: nothing reaches the line.
+        gateway->sendGatewayException(frame.bytes, frame.transaction, 10);
+        finishTransaction(false);
+        return;
+    }
     ResponderDecision decision = bus.handleFrame(frame.bytes, frame.line, requestsSeen,
                                                  (frame.arrivalUs - startUs) / 1e6, &replying);
     // Only a sensor that answers has a reply for a one-shot fault to strike.
@@ -149,6 +187,9 @@ void SensorSimulator::handleFrame(const ReceivedFrame &frame)
         decision.reason = OneShotFaults::markedReason(decision.reason, fault.kind);
     log.record(frame.arrivalUs, decision.request, frame.line, decision.answered(), decision.reason);
     if (!decision.answered()) {
+        // A Modbus TCP gateway tells that the sensor did not answer.
+        if (modbusTcp)
+            gateway->sendGatewayException(frame.bytes, frame.transaction, 11);
         finishTransaction(false);
         return;
     }
@@ -176,6 +217,8 @@ void SensorSimulator::handleFrame(const ReceivedFrame &frame)
 void SensorSimulator::finishTransaction(bool answered)
 {
     bus.transactionDone();
+    if (replySource >= 0 && options.closeAfter > 0 && requestsSeen == options.closeAfter)
+        servers[size_t(replySource)]->dropConnection();
     if (options.vanishAfter > 0 && requestsSeen >= options.vanishAfter) {
         // The last reply still reaches the program, as it would have left
         // the adapter before the plug was pulled.
@@ -192,20 +235,32 @@ int SensorSimulator::run()
         timespec timeout = { 0, 0 };
         timespec *timeoutPointer = nullptr;
         qint64 deadline = assembler.silenceDeadlineUs();
-        if (heldBackDueUs >= 0 && (deadline < 0 || heldBackDueUs < deadline))
-            deadline = heldBackDueUs;
+        const auto earliest = [&deadline](qint64 due) {
+            if (due >= 0 && (deadline < 0 || due < deadline))
+                deadline = due;
+        };
+        earliest(heldBackDueUs);
+        std::vector<pollfd> inputs;
+        inputs.push_back({ terminal.masterDescriptor(), POLLIN, 0 });
+        for (const auto &server : servers) {
+            earliest(server->silenceDeadlineUs());
+            earliest(server->backUpUs());
+            inputs.push_back({ server->listenDescriptor(), POLLIN, 0 });
+            inputs.push_back({ server->connectionDescriptor(), POLLIN, 0 });
+        }
         if (deadline >= 0) {
             const qint64 remaining = qMax<qint64>(0, deadline - monotonicUs());
             timeout.tv_sec = static_cast<time_t>(remaining / 1000000);
             timeout.tv_nsec = static_cast<long>(remaining % 1000000) * 1000;
             timeoutPointer = &timeout;
         }
-        pollfd input = { terminal.masterDescriptor(), POLLIN, 0 };
-        const int ready = ppoll(&input, 1, timeoutPointer, &waitMask);
+        // Negative descriptors (no pseudo-terminal, no connection) are skipped.
+        const int ready = ppoll(inputs.data(), nfds_t(inputs.size()), timeoutPointer, &waitMask);
         if (ready < 0 && errno != EINTR) {
             std::perror("kelvane-sim: poll");
             return 1;
         }
+        const pollfd &input = inputs.front();
         if (ready > 0 && (input.revents & POLLIN))
             assembler.addBytes(terminal.readAvailable(), monotonicUs());
         else if (ready > 0 && (input.revents & (POLLHUP | POLLERR))) {
@@ -214,17 +269,33 @@ int SensorSimulator::run()
             const timespec pause = { 0, 10000000 };
             nanosleep(&pause, nullptr);
         }
+        for (size_t i = 0; i < servers.size(); ++i) {
+            NetworkServer &server = *servers[i];
+            if (server.backUpUs() >= 0 && monotonicUs() >= server.backUpUs())
+                server.comeBackUp();
+            // A connection closed goes before a new one is taken.
+            if (ready > 0 && (inputs[2 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)))
+                server.readAvailable(monotonicUs());
+            if (ready > 0 && (inputs[1 + 2 * i].revents & POLLIN))
+                server.acceptConnection();
+        }
 
         if (heldBackDueUs >= 0 && monotonicUs() >= heldBackDueUs)
             sendHeldBack();
         QByteArray frame;
         while (assembler.takeFrame(&frame, monotonicUs()))
             unhandled.append({ frame, monotonicUs(), terminal.observeLine() });
+        for (size_t i = 0; i < servers.size(); ++i) {
+            NetworkServer::Request request;
+            while (servers[i]->takeRequest(&request, monotonicUs()))
+                unhandled.append({ request.rtuFrame, monotonicUs(), gatewayLine, int(i), request.transaction });
+        }
         while (!vanishRequested && heldBackDueUs < 0 && !unhandled.isEmpty())
             handleFrame(unhandled.takeFirst());
     }
     // Vanishing and stopping look the same from outside: the link goes and
     // the device with it. Only a crash would leave the link behind.
     terminal.close();
+    servers.clear();
     return 0;
 }

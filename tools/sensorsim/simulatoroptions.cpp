@@ -259,8 +259,29 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
                                     QStringLiteral("Acknowledge writes to configuration register ADDR but keep "
                                                    "its old value. Repeatable, or a comma list."),
                                     QStringLiteral("ADDR[,ADDR...]"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+                                 QStringLiteral("Serve the line as a Modbus TCP gateway on this port (0: any free "
+                                                "one), at HOST or 127.0.0.1. Prints \"serving URL\"."),
+                                 QStringLiteral("[HOST:]PORT"));
+    const QCommandLineOption rtuOverTcp(QStringLiteral("rtu-over-tcp"),
+                                        QStringLiteral("Serve the line as a gateway that passes the RTU frames "
+                                                       "through, on this port, as --tcp."),
+                                        QStringLiteral("[HOST:]PORT"));
+    const QCommandLineOption noTerminal(QStringLiteral("no-terminal"),
+                                        QStringLiteral("Make no pseudo-terminal: only the gateways serve the line."));
+    const QCommandLineOption refuse(QStringLiteral("refuse-connections"),
+                                    QStringLiteral("The gateways are down: every connection is refused."));
+    const QCommandLineOption closeAfter(QStringLiteral("close-after"),
+                                        QStringLiteral("The gateway closes the connection after frame N and, with "
+                                                       "MS, refuses connections for MS ms, as one that reboots."),
+                                        QStringLiteral("N[:MS]"));
+    const QCommandLineOption noPath(QStringLiteral("no-path"),
+                                    QStringLiteral("The Modbus TCP gateway answers requests for these units with "
+                                                   "exception 10 (no path)."),
+                                    QStringLiteral("ADDR[,ADDR...]"));
     parser.addOptions({ name, temperature, state, log, silent, badCrc, exceptionAt, misreport, frameTiming,
-                        exitWithParent, sensor, faultSensor, silentFrom, unkept });
+                        exitWithParent, sensor, faultSensor, silentFrom, unkept, tcp, rtuOverTcp, noTerminal,
+                        refuse, closeAfter, noPath });
     QList<QCommandLineOption> oneShot;
     for (const OneShotOption &option : oneShotOptions) {
         oneShot.append(QCommandLineOption(QString::fromLatin1(option.name), QString::fromLatin1(option.description),
@@ -325,6 +346,51 @@ bool parseSimulatorOptions(const QStringList &arguments, SimulatorOptions *optio
     options->faults.corruptReplyCrc = parser.isSet(badCrc);
     options->frameTiming = parser.isSet(frameTiming);
     options->exitWithParent = parser.isSet(exitWithParent);
+    for (const auto &[option, protocol] : { std::make_pair(&tcp, NetworkLine::Protocol::ModbusTcp),
+                                            std::make_pair(&rtuOverTcp, NetworkLine::Protocol::RtuOverTcp) }) {
+        for (const QString &entry : parser.values(*option)) {
+            GatewayOption gateway;
+            gateway.protocol = protocol;
+            const int colon = entry.lastIndexOf(QLatin1Char(':'));
+            if (colon > 0)
+                gateway.host = entry.left(colon).remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+            qint64 port = 0;
+            if (!parseNumber(entry.mid(colon + 1), 0, 65535, &port)) {
+                *error = QStringLiteral("--%1 needs [HOST:]PORT, not \"%2\"").arg(option->names().first(), entry);
+                return false;
+            }
+            gateway.port = int(port);
+            options->gateways.append(gateway);
+        }
+    }
+    options->noTerminal = parser.isSet(noTerminal);
+    if (options->noTerminal && options->gateways.isEmpty()) {
+        *error = QStringLiteral("--no-terminal needs --tcp or --rtu-over-tcp");
+        return false;
+    }
+    options->refuseConnections = parser.isSet(refuse);
+    if (parser.isSet(closeAfter)) {
+        const QStringList parts = parser.value(closeAfter).split(QLatin1Char(':'));
+        qint64 frame = 0;
+        qint64 ms = 0;
+        if (parts.size() > 2 || !parseNumber(parts.at(0), 1, 1000000000, &frame)
+                || (parts.size() == 2 && !parseNumber(parts.at(1), 0, 600000, &ms))) {
+            *error = QStringLiteral("--close-after needs N[:MS], not \"%1\"").arg(parser.value(closeAfter));
+            return false;
+        }
+        options->closeAfter = int(frame);
+        options->downMs = int(ms);
+    }
+    for (const QString &entry : parser.values(noPath)) {
+        for (const QString &unit : entry.split(QLatin1Char(','))) {
+            qint64 address = 0;
+            if (!parseNumber(unit, 0, 255, &address)) {
+                *error = QStringLiteral("--no-path needs ADDR[,ADDR...], not \"%1\"").arg(entry);
+                return false;
+            }
+            options->noPathTo.insert(int(address));
+        }
+    }
     for (const QString &entry : parser.values(exceptionAt)) {
         const QStringList parts = entry.split(QLatin1Char(':'));
         qint64 address = 0;

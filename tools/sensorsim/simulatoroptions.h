@@ -5,8 +5,10 @@
 #include "sensorconfiguration.h"
 #include "sensorregisters.h"
 #include "sensorresponder.h"
+#include "link/networkline.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -28,6 +30,14 @@ struct SensorSetup
     bool faulty = true;                 // the fault options apply to it
 };
 
+// A simulated gateway, as --tcp or --rtu-over-tcp [HOST:]PORT gives it.
+struct GatewayOption
+{
+    NetworkLine::Protocol protocol = NetworkLine::Protocol::ModbusTcp;
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 0;                       // 0: one the system picks
+};
+
 // Everything the command line can set.
 struct SimulatorOptions
 {
@@ -46,6 +56,12 @@ struct SimulatorOptions
     bool exitWithParent = false;
     QList<LineSensorOption> lineSensors;    // empty: one sensor, from identity and configuration
     int faultSensor = 0;                    // node at start of the only sensor faults strike; 0: every one
+    QList<GatewayOption> gateways;
+    bool noTerminal = false;                // only the gateways, no pseudo-terminal
+    bool refuseConnections = false;         // the gateways are down
+    int closeAfter = 0;                     // a gateway closes its connection after frame N; 0: never
+    int downMs = 0;                         // ... and accepts none for that long
+    QSet<int> noPathTo;                     // units a Modbus TCP gateway has no path to (exception 10)
 
     // The sensors on the line, in the order given. Each of several starts
     // from the configuration given, at its own node, and keeps its saved
