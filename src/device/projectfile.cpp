@@ -86,11 +86,16 @@ bool ProjectFile::load(const QString &path, QString *error)
         return false;
     }
     loaded.hasTiming = object.contains(QStringLiteral("timing"));
-    const QJsonObject timing = object.value(QStringLiteral("timing")).toObject();
+    QJsonObject timing;
+    if (!takeJsonObject(object.value(QStringLiteral("timing")), QStringLiteral("timing"), true, &timing, &refusal)) {
+        *error = tr("%1: %2").arg(path, refusal);
+        return false;
+    }
     for (const StoredIntField &field : loaded.hasTiming ? loaded.timing.fields() : QVector<StoredIntField>()) {
         // A field left out keeps its default.
         if (timing.contains(QLatin1String(field.key))
-                && !takeInt(timing, field.key, field.minimum, field.maximum, field.value, &refusal)) {
+                && !takeInt(timing.value(QLatin1String(field.key)), QStringLiteral("timing.") + QLatin1String(field.key),
+                            field.minimum, field.maximum, field.value, &refusal)) {
             *error = tr("%1: %2").arg(path, refusal);
             return false;
         }

@@ -46,7 +46,9 @@ private slots:
         const QString line = QStringLiteral(R"("bitRateCode": 1, "framingCode": 0, "periodMs": 250, "sensors": )");
         QTest::newRow("address 248") << line + R"([{"address": 248, "serialNumber": 5}])" << "address";
         QTest::newRow("serial number -1") << line + R"([{"address": 2, "serialNumber": -1}])" << "serialNumber";
-        QTest::newRow("network timeout 0") << line + R"([], "timing": {"networkRequestTimeMs": 0})" << "networkRequestTimeMs";
+        QTest::newRow("network timeout 0") << line + R"([], "timing": {"networkRequestTimeMs": 0})"
+                                           << "timing.networkRequestTimeMs";
+        QTest::newRow("timing a number") << line + R"([], "timing": 300)" << "timing must be an object";
         QTest::newRow("one address twice") << line + R"([{"address": 1, "serialNumber": 5}, {"address": 1, "serialNumber": 6}])"
                                            << "address 1";
         // Texts and types are checked before anything is built of them.
