@@ -99,7 +99,7 @@ MainWindow::MainWindow(const QString &preferredPort, QWidget *parent)
     // and the plots.
     const int rowHeight = ui->sensorsTableView->verticalHeader()->defaultSectionSize();
     resizeDocks({ ui->sensorsDockWidget },
-                { ui->openProfileLabel->sizeHint().height() + rowHeight * (qBound(3, session->sensors().size(), 8) + 1)
+                { ui->openProfileLabel->sizeHint().height() + rowHeight * (qBound(3, session->sensors().size(), 8) + 2)
                   + 2 * ui->sensorsTableView->frameWidth() + 32 },
                 Qt::Vertical);
     rebuildPortList();

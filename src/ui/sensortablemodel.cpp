@@ -121,7 +121,9 @@ QVariant SensorTableModel::data(const QModelIndex &index, int role) const
         const int at = sensor.lastIds.indexOf(liveIds[size_t(position)]);
         if (at < 0)
             return QVariant();
-        return QLocale().toString(sensor.lastValues.at(at).output.toDouble(), 'f', position == 0 ? 0 : position + 1);
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale.toString(sensor.lastValues.at(at).output.toDouble(), 'f', position == 0 ? 0 : position + 1);
     }
     case ReadAt:
         return sensor.lastRead.isValid() ? sensor.lastRead.toString(QStringLiteral("HH:mm:ss")) : QString();
